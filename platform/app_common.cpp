@@ -1,0 +1,58 @@
+// Backend-independent parts of the application object.
+#include "platform/app.h"
+
+namespace platform {
+
+namespace {
+Application* g_app = nullptr;
+int g_waitDepth = 0;
+}  // namespace
+
+// Backend hooks for the visible cursor.
+void ShowWaitCursor(bool on);
+
+Application::Application() { g_app = this; }
+Application::~Application() {
+    if (g_app == this) g_app = nullptr;
+}
+
+Application* Application::Current() { return g_app; }
+
+int Application::ExitInstance() { return m_nQuitCode; }
+
+bool Application::OnIdle(long) { return false; }
+
+int Application::Run() {
+    if (InitInstance()) {
+        while (PumpMessage()) {
+        }
+    }
+    return ExitInstance();
+}
+
+void PumpWaitingMessages() {
+    Application* app = Application::Current();
+    while (MessageWaiting()) {
+        if (app == nullptr || !app->PumpMessage()) {
+            PostQuitMessage(0);
+            return;
+        }
+    }
+    if (app != nullptr) {
+        long idle = 0;
+        while (app->OnIdle(idle++)) {
+        }
+    }
+}
+
+WaitCursor::WaitCursor() {
+    if (g_waitDepth++ == 0) ShowWaitCursor(true);
+}
+
+WaitCursor::~WaitCursor() {
+    if (--g_waitDepth == 0) ShowWaitCursor(false);
+}
+
+int WaitCursor::Depth() { return g_waitDepth; }
+
+}  // namespace platform

@@ -1,0 +1,198 @@
+// Operating-system services on POSIX, in Windows terms.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/posix/posix_internal.h"
+#include "platform/system.h"
+
+namespace platform {
+
+namespace {
+
+std::vector<std::string>& Args() {
+    static std::vector<std::string> args;
+    return args;
+}
+
+bool Fail() {
+    detail::SetLastErrorFromErrno();
+    return false;
+}
+
+constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+
+}  // namespace
+
+void SetCommandLineArgs(std::vector<std::string> args) { Args() = std::move(args); }
+const std::vector<std::string>& CommandLineArgs() { return Args(); }
+
+bool GetModuleFileName(std::string& path) {
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n < 0) return Fail();
+    path = FromNativePath(std::string(buffer, static_cast<std::size_t>(n)));
+    return true;
+}
+
+std::string GetTempPath() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string native = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+    std::string path = FromNativePath(native);
+    if (path.empty() || path.back() != '\\') path += '\\';
+    return path;
+}
+
+std::uint32_t GetFileAttributes(const std::string& path) {
+    struct stat st;
+    const std::string native = ToNativePath(path);
+    if (::lstat(native.c_str(), &st) != 0) {
+        detail::SetLastErrorForPath(native);
+        return kInvalidAttributes;
+    }
+    std::uint32_t attributes = 0;
+    if (S_ISLNK(st.st_mode)) {
+        attributes |= kAttrReparsePoint;
+        struct stat target;
+        if (::stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) attributes |= kAttrDirectory;
+    } else if (S_ISDIR(st.st_mode)) {
+        attributes |= kAttrDirectory;
+    } else {
+        attributes |= kAttrArchive;
+    }
+    if (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR)) attributes |= kAttrReadOnly;
+    return attributes;
+}
+
+bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+    struct stat st;
+    const std::string native = ToNativePath(path);
+    if (::lstat(native.c_str(), &st) != 0) return Fail();
+    if (S_ISLNK(st.st_mode)) return true;  // a link has no permission bits of its own
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & kAttrReadOnly)
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (mode != (st.st_mode & 07777) && ::chmod(native.c_str(), mode) != 0) return Fail();
+    return true;
+}
+
+bool SetUnixMode(const std::string& path, std::uint32_t mode) {
+    if (::chmod(ToNativePath(path).c_str(), static_cast<mode_t>(mode & 07777)) != 0) return Fail();
+    return true;
+}
+
+bool CreateDirectory(const std::string& path) {
+    const std::string native = ToNativePath(path);
+    if (::mkdir(native.c_str(), 0777) != 0) {
+        detail::SetLastErrorForPath(native);
+        return false;
+    }
+    return true;
+}
+
+bool RemoveDirectory(const std::string& path) {
+    const std::string native = ToNativePath(path);
+    struct stat st;
+    if (::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Removing a link to a folder removes the link, never what it points to.
+        struct stat target;
+        if (::stat(native.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) {
+            SetLastError(kErrorDirectoryInvalid);
+            return false;
+        }
+        if (::unlink(native.c_str()) != 0) return Fail();
+        return true;
+    }
+    if (::rmdir(native.c_str()) != 0) return Fail();
+    return true;
+}
+
+bool DeleteFile(const std::string& path) {
+    const std::string native = ToNativePath(path);
+    struct stat st;
+    if (::lstat(native.c_str(), &st) != 0) return Fail();
+    if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && !(st.st_mode & S_IWUSR))) {
+        // Windows refuses to delete folders and read-only files this way.
+        SetLastError(kErrorAccessDenied);
+        return false;
+    }
+    if (::unlink(native.c_str()) != 0) return Fail();
+    return true;
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    const std::string target = ToNativePath(to);
+    struct stat st;
+    if (::lstat(target.c_str(), &st) == 0) {
+        SetLastError(kErrorAlreadyExists);
+        return false;
+    }
+    if (::rename(ToNativePath(from).c_str(), target.c_str()) != 0) return Fail();
+    return true;
+}
+
+std::string GetCurrentDirectory() {
+    char buffer[PATH_MAX];
+    if (::getcwd(buffer, sizeof buffer) == nullptr) {
+        Fail();
+        return std::string();
+    }
+    return FromNativePath(buffer);
+}
+
+bool SetCurrentDirectory(const std::string& path) {
+    if (::chdir(ToNativePath(path).c_str()) != 0) return Fail();
+    return true;
+}
+
+static timespec ToTimespec(std::uint64_t fileTime) {
+    timespec ts{};
+    if (fileTime == 0) {
+        ts.tv_nsec = UTIME_OMIT;
+        return ts;
+    }
+    std::int64_t units = static_cast<std::int64_t>(fileTime - kUnixEpochAsFileTime);
+    std::int64_t seconds = units / 10000000;
+    std::int64_t rest = units % 10000000;
+    if (rest < 0) {
+        rest += 10000000;
+        --seconds;
+    }
+    ts.tv_sec = static_cast<time_t>(seconds);
+    ts.tv_nsec = static_cast<long>(rest * 100);
+    return ts;
+}
+
+bool SetFileTimes(const std::string& path, std::uint64_t, std::uint64_t lastAccess,
+                  std::uint64_t lastWrite) {
+    timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
+    if (::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Fail();
+    return true;
+}
+
+static std::int64_t LocalOffsetSeconds(time_t at) {
+    struct tm local;
+    if (::localtime_r(&at, &local) == nullptr) return 0;
+    return local.tm_gmtoff;
+}
+
+bool FileTimeToLocalFileTime(std::uint64_t utc, std::uint64_t& local) {
+    time_t at = static_cast<time_t>((static_cast<std::int64_t>(utc) - static_cast<std::int64_t>(kUnixEpochAsFileTime)) / 10000000);
+    local = utc + static_cast<std::uint64_t>(LocalOffsetSeconds(at) * 10000000);
+    return true;
+}
+
+bool LocalFileTimeToFileTime(std::uint64_t local, std::uint64_t& utc) {
+    time_t at = static_cast<time_t>((static_cast<std::int64_t>(local) - static_cast<std::int64_t>(kUnixEpochAsFileTime)) / 10000000);
+    utc = local - static_cast<std::uint64_t>(LocalOffsetSeconds(at) * 10000000);
+    return true;
+}
+
+}  // namespace platform

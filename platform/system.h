@@ -1,0 +1,97 @@
+// Operating-system services the core needs, in Windows terms on both
+// backends: paths use '\', errors are Windows error codes, attributes are
+// Windows attribute bits. The posix backend maps drive Z: to "/".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Windows error codes used by the core (the posix backend maps errno to these).
+enum : std::uint32_t {
+    kErrorSuccess = 0,
+    kErrorFileNotFound = 2,
+    kErrorPathNotFound = 3,
+    kErrorTooManyOpenFiles = 4,
+    kErrorAccessDenied = 5,
+    kErrorInvalidHandle = 6,
+    kErrorNotEnoughMemory = 8,
+    kErrorNoMoreFiles = 18,
+    kErrorWriteProtect = 19,
+    kErrorSharingViolation = 32,
+    kErrorLockViolation = 33,
+    kErrorHandleEof = 38,
+    kErrorFileExists = 80,
+    kErrorInvalidParameter = 87,
+    kErrorDiskFull = 112,
+    kErrorInvalidName = 123,
+    kErrorDirNotEmpty = 145,
+    kErrorBadExeFormat = 193,
+    kErrorDirectoryInvalid = 267,
+    kErrorAlreadyExists = 183,
+    kErrorFilenameExcedRange = 206,
+    kErrorNoMoreItems = 259,  // also the still-running exit code
+    kErrorFileCorrupt = 1392,
+};
+
+// File attribute bits.
+enum : std::uint32_t {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+    kAttrNormal = 0x80,
+    kAttrReparsePoint = 0x400,
+    kInvalidAttributes = 0xFFFFFFFFu,
+};
+
+// Last error of the calling thread, as a Windows error code.
+std::uint32_t GetLastError();
+void SetLastError(std::uint32_t code);
+// The system's message text for `code` (as the system writes it, usually
+// ending in a line break), or empty when the system has none.
+std::string SystemErrorText(std::uint32_t code);
+
+// Full path of the running executable; false (and last error set) on failure.
+bool GetModuleFileName(std::string& path);
+// The system's temporary folder as the system reports it (may end in '\').
+std::string GetTempPath();
+// The process's arguments, index 0 being the program path, as the runtime split them.
+const std::vector<std::string>& CommandLineArgs();
+// Replaces the argument vector (the posix entry point and tests use this).
+void SetCommandLineArgs(std::vector<std::string> args);
+
+// kInvalidAttributes (and last error set) when nothing of that name exists.
+std::uint32_t GetFileAttributes(const std::string& path);
+bool SetFileAttributes(const std::string& path, std::uint32_t attributes);
+// Applies Unix permission bits (st_mode) where the file system has them;
+// on win32 this only maps the owner-write bit to the read-only attribute.
+bool SetUnixMode(const std::string& path, std::uint32_t mode);
+bool CreateDirectory(const std::string& path);  // fails when it exists (kErrorAlreadyExists)
+bool RemoveDirectory(const std::string& path);  // only an empty folder (or a link to one)
+bool DeleteFile(const std::string& path);
+bool MoveFile(const std::string& from, const std::string& to);
+std::string GetCurrentDirectory();
+bool SetCurrentDirectory(const std::string& path);
+
+// File times are Windows FILETIME values: 100 ns units since 1601-01-01 UTC.
+// A value of 0 leaves that time unchanged.
+bool SetFileTimes(const std::string& path, std::uint64_t creation, std::uint64_t lastAccess,
+                  std::uint64_t lastWrite);
+// Converts between UTC and local file time.
+bool FileTimeToLocalFileTime(std::uint64_t utc, std::uint64_t& local);
+bool LocalFileTimeToFileTime(std::uint64_t local, std::uint64_t& utc);
+
+// OEM <-> ANSI conversion of names (identity on posix).
+std::string OemToAnsi(const std::string& text);
+std::string AnsiToOem(const std::string& text);
+
+// Converts a Windows path to the native one (posix: "Z:\tmp\a" -> "/tmp/a",
+// relative paths keep being relative) and back. Identity on win32.
+std::string ToNativePath(const std::string& path);
+std::string FromNativePath(const std::string& path);
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+// The application object's message handling and message boxes on Win32.
+#include <windows.h>
+
+#include "platform/app.h"
+#include "platform/strings.h"
+#include "platform/system.h"
+
+namespace platform {
+
+void ShowWaitCursor(bool on) { ::SetCursor(::LoadCursor(nullptr, on ? IDC_WAIT : IDC_ARROW)); }
+
+bool Application::PumpMessage() {
+    MSG msg;
+    if (!::GetMessageA(&msg, nullptr, 0, 0)) {
+        m_nQuitCode = static_cast<int>(msg.wParam);
+        return false;
+    }
+    HWND main = static_cast<HWND>(m_hMainWnd);
+    if (main != nullptr && ::IsWindow(main) && ::IsDialogMessageA(main, &msg)) return true;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+    return true;
+}
+
+bool MessageWaiting() {
+    MSG msg;
+    return ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != FALSE;
+}
+
+void PostQuitMessage(int code) { ::PostQuitMessage(code); }
+
+int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption, unsigned flags) {
+    return ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), flags);
+}
+
+int AppMessageBox(const std::string& text) {
+    std::string module;
+    std::string caption = GetModuleFileName(module) ? FileTitleOf(module) : std::string("launcher");
+    Application* app = Application::Current();
+    HWND owner = app ? static_cast<HWND>(app->MainWindow()) : nullptr;
+    if (owner != nullptr && !::IsWindow(owner)) owner = nullptr;
+    return ::MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace platform

@@ -1,0 +1,62 @@
+#include "platform/system.h"
+
+#include <gtest/gtest.h>
+
+#include "test_util/scratch.h"
+
+namespace {
+
+TEST(PosixPaths, DriveZIsTheRootAndSeparatorsTurn) {
+    struct Case {
+        const char* windows;
+        const char* native;
+    } cases[] = {
+        {"Z:\\tmp\\a", "/tmp/a"}, {"z:\\", "/"}, {"Z:", "/"}, {"a\\b", "a/b"}, {"\\x", "/x"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(platform::ToNativePath(c.windows), c.native) << c.windows;
+    EXPECT_EQ(platform::FromNativePath("/tmp/a"), "Z:\\tmp\\a");
+    EXPECT_NE(platform::ToNativePath("C:\\Windows").rfind("/Windows"), std::string::npos);
+    EXPECT_EQ(platform::GetFileAttributes("C:\\"), platform::kInvalidAttributes)
+        << "only drive Z: exists on posix";
+}
+
+TEST(PosixPaths, ModuleAndTempPathAreWindowsPaths) {
+    std::string module;
+    ASSERT_TRUE(platform::GetModuleFileName(module));
+    EXPECT_EQ(module.rfind("Z:\\", 0), 0u);
+    std::string temp = platform::GetTempPath();
+    EXPECT_EQ(temp.back(), '\\');
+}
+
+TEST(FileSystem, AttributesAndWindowsDeleteRules) {
+    test_util::ScratchDir dir;
+    const std::string file = dir.Write("f.txt", "x");
+    EXPECT_EQ(platform::GetFileAttributes(dir.path()) & platform::kAttrDirectory, platform::kAttrDirectory);
+    EXPECT_EQ(platform::GetFileAttributes(file) & platform::kAttrDirectory, 0u);
+
+    ASSERT_TRUE(platform::SetFileAttributes(file, platform::kAttrReadOnly));
+    EXPECT_TRUE(platform::GetFileAttributes(file) & platform::kAttrReadOnly);
+    EXPECT_FALSE(platform::DeleteFile(file)) << "a read-only file is not deleted";
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorAccessDenied);
+    ASSERT_TRUE(platform::SetFileAttributes(file, platform::kAttrNormal));
+    EXPECT_TRUE(platform::DeleteFile(file));
+
+    const std::string sub = dir.Path("sub");
+    EXPECT_TRUE(platform::CreateDirectory(sub));
+    EXPECT_FALSE(platform::CreateDirectory(sub));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorAlreadyExists);
+    dir.Write("sub\\g", "y");
+    EXPECT_FALSE(platform::RemoveDirectory(sub));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorDirNotEmpty);
+    EXPECT_FALSE(platform::DeleteFile(sub)) << "DeleteFile refuses folders";
+}
+
+TEST(FileSystem, SystemErrorTextsEndInALineBreak) {
+    for (std::uint32_t code : {2u, 3u, 5u, 183u, 1392u}) {
+        std::string text = platform::SystemErrorText(code);
+        ASSERT_GE(text.size(), 2u) << code;
+        EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+    }
+}
+
+}  // namespace
