@@ -1,0 +1,45 @@
+#include "launcher/app.h"
+
+#include "launcher/dialog.h"
+#include "payload/extractor.h"
+#include "platform/strings.h"
+#include "platform/system.h"
+
+std::string GetCommandLineOption(const std::string& option) {
+    const std::string wanted = platform::ToUpperAscii(option);
+    for (const std::string& argument : platform::CommandLineArgs()) {
+        if (platform::ToUpperAscii(argument).find(wanted) != std::string::npos) return argument;
+    }
+    return std::string();
+}
+
+CLauncherApp* CLauncherApp::Current() { return static_cast<CLauncherApp*>(platform::Application::Current()); }
+
+bool CLauncherApp::InitInstance() {
+    m_nExitCode = 0;
+
+    std::string tempOption = GetCommandLineOption("/T:");
+    if (!tempOption.empty()) {
+        std::string folder = tempOption.substr(3);
+        if (platform::GetFileAttributes(folder) != platform::kInvalidAttributes)
+            m_strTempBase = platform::TrimTrailingBackslashes(folder);
+    }
+    SetTempFolderBase(m_strTempBase);
+
+    m_bSilent = !GetCommandLineOption("/S").empty();
+
+    CSFEFileExtractor extractor;
+    if (!m_bSilent) m_bSilent = extractor.IsSilentConfigured();
+
+    if (m_bSilent) {
+        extractor.ExtractAndRun();
+    } else {
+        RunWithProgressDialog();
+    }
+    return false;
+}
+
+int CLauncherApp::ExitInstance() {
+    int framework = platform::Application::ExitInstance();
+    return framework != 0 ? framework : m_nExitCode;
+}

@@ -1,0 +1,72 @@
+// The self-extraction driver: finds the payload appended to the running
+// executable and names the temporary folder the run extracts into.
+//
+// Payload layout, appended after the executable's image:
+//   offset 0   6 bytes  marker 0B 0B AF AF 0B 0B
+//   offset 6   4 bytes  N, length of the configuration text, little-endian
+//   offset 10  N bytes  configuration text (XML, single-byte characters)
+//   then                the ZIP archive, unchanged (its offsets count from its own start)
+// The marker must start at a file offset in [kScanStart, kScanStart + kScanSize - 6].
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/app.h"
+
+class CZipActionCallback;
+
+class CSFEFileExtractor {
+public:
+    static constexpr std::uint32_t kScanStart = 100000;
+    static constexpr std::uint32_t kScanSize = 1048576;
+    static constexpr std::size_t kMarkerSize = 6;
+    static constexpr std::uint32_t kMaxConfigText = 1023;
+
+    // Records the running executable's path; shows "Could not get module
+    // name" (and keeps the path empty) when the platform cannot tell it.
+    CSFEFileExtractor();
+    virtual ~CSFEFileExtractor() = default;
+    CSFEFileExtractor(const CSFEFileExtractor&) = delete;
+    CSFEFileExtractor& operator=(const CSFEFileExtractor&) = delete;
+
+    // The configuration text of the payload, read afresh from the file; empty
+    // when the file cannot be read, and after the message "Data segment not
+    // found." when it holds no marker in the scan window. The text stops at
+    // its first NUL and at kMaxConfigText bytes; a file that ends inside the
+    // length field gives the empty text.
+    std::string GetDataSegment();
+
+    // A fresh temporary folder "<base>\qx_ext_temp_<n>" with the smallest n
+    // whose name was free. The folder is created here, so that two launchers
+    // started together never share it; whoever gives up on the run removes it.
+    // Returns the empty string when no folder can be created under the base.
+    std::string GetTempFolderName();
+
+    // True when the configuration asks for a silent run (Prog reads as 0).
+    bool IsSilentConfigured();
+
+    // The self-extraction run (see launcher/). Returns 0 when it ran to its
+    // end, 2 when the archive could not be opened.
+    int ExtractAndRun();
+
+    // The marker bytes, assembled at run time so that the stub's own image
+    // never holds them in one piece (the locator takes the first match).
+    static void MarkerBytes(unsigned char out[kMarkerSize]);
+
+    CZipActionCallback* m_pCallback = nullptr;   // progress reports; not owned
+    platform::WindowHandle m_pDlg = nullptr;     // owner window of the run; not owned
+    platform::WindowHandle m_pProgress = nullptr;  // progress bar; not owned
+    bool* m_pbCancel = nullptr;                  // cancel flag the run polls; not owned
+    std::string m_strModulePath;                 // full path of the running executable
+};
+
+// Where the temporary folders go: the launcher's "/T:" folder, or empty for
+// the system's temporary path. Set by start-up, read by GetTempFolderName.
+void SetTempFolderBase(const std::string& base);
+const std::string& TempFolderBase();
+
+// Finds the payload in a buffer read from the scan window: the index of the
+// first complete marker in `data[0, count)`, or -1.
+long FindMarker(const unsigned char* data, std::size_t count);
