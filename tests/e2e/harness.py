@@ -1,0 +1,251 @@
+"""Runs Windows builds of the project under Wine for end-to-end tests.
+
+Usage in a test script::
+
+    from harness import WineSession, windows_path, skip
+    with WineSession.for_arch("win64") as wine:      # skips when the build is absent
+        result = wine.run(wine.build / "launcher" / "launcher.exe", ["/S"])
+        result.code       # the program's 32-bit exit code (signed, as Windows reports it)
+        result.messages   # texts of the message boxes it showed (dismissed automatically)
+        result.captions   # their captions
+
+Environment (set by CTest): SFX_BUILD_WIN64, SFX_BUILD_WIN32, SFX_BUILD_NATIVE and
+SFX_WINE_ROOT (where prefixes live). One Wine prefix per architecture under the
+native build folder, initialised once (under a lock), one persistent wineserver
+and one Xvfb display per session; `wineserver -k` at the end.
+
+A build that cannot run here (no win64 build, or no wine32 for the win32 stub)
+ends the test with a visible "SKIPPED" line and success.
+"""
+import contextlib
+import fcntl
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+
+def skip(reason):
+    print(f"SKIPPED: {reason}", flush=True)
+    sys.exit(0)
+
+
+def windows_path(path):
+    """The Wine (drive Z:) form of a native absolute path."""
+    return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
+
+
+def wine32_available():
+    return subprocess.run(["dpkg-query", "-W", "-f=${Status}", "wine32:i386"],
+                          capture_output=True, text=True).stdout.startswith("install ok installed")
+
+
+class RunResult:
+    def __init__(self, code, messages, captions, stdout):
+        self.code = code
+        self.messages = messages
+        self.captions = captions
+        self.stdout = stdout
+
+    def __repr__(self):
+        return f"RunResult(code={self.code}, messages={self.messages!r}, captions={self.captions!r})"
+
+
+class Display:
+    """A private Xvfb display."""
+
+    def __init__(self):
+        self.proc = None
+        self.name = None
+
+    def start(self):
+        for number in range(90 + os.getpid() % 400, 900):
+            if os.path.exists(f"/tmp/.X{number}-lock"):
+                continue
+            proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for _ in range(50):
+                if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                    self.proc, self.name = proc, f":{number}"
+                    return self
+                if proc.poll() is not None:
+                    break
+                time.sleep(0.1)
+            proc.kill()
+        raise RuntimeError("no free X display for Xvfb")
+
+    def stop(self):
+        if self.proc:
+            self.proc.kill()
+            self.proc.wait()
+
+
+class WineSession:
+    def __init__(self, build, arch):
+        self.build = pathlib.Path(build)
+        self.arch = arch
+        root = pathlib.Path(os.environ.get("SFX_WINE_ROOT", self.build.parent / "wine"))
+        self.prefix = root / f"prefix-{arch}"
+        self.display = Display()
+        self.env = None
+        self.scratch = None
+
+    @classmethod
+    def for_arch(cls, arch):
+        build = os.environ.get(f"SFX_BUILD_{arch.upper()}")
+        if not build or not (pathlib.Path(build) / "launcher").is_dir():
+            skip(f"no {arch} build (set SFX_BUILD_{arch.upper()}); build it with the {arch} preset")
+        if shutil.which("wine") is None:
+            skip("wine is not installed")
+        if arch == "win32" and not wine32_available():
+            skip("wine32 is not installed, the 32-bit stub cannot run here")
+        return cls(build, arch)
+
+    def __enter__(self):
+        self.display.start()
+        self.prefix.parent.mkdir(parents=True, exist_ok=True)
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all,trace+msgbox",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.display.name)
+        if self.arch == "win32":
+            self.env["WINEARCH"] = "win32"
+        with open(str(self.prefix) + ".lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if not (self.prefix / "system.reg").exists():
+                subprocess.run(["wine", "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=300)
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
+        subprocess.Popen(["wineserver", "-p"], env=self.env).wait()
+        self.scratch = pathlib.Path(tempfile.mkdtemp(prefix="sfx-e2e-"))
+        return self
+
+    def __exit__(self, *exc):
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        self.display.stop()
+        shutil.rmtree(self.scratch, ignore_errors=True)
+
+    # -- running programs -------------------------------------------------
+
+    def start(self, exe, args=(), dismiss=True, keep=()):
+        """Starts `exe` with `args` (each passed as one argument) through a batch file,
+        which waits for GUI programs too and reports the full exit code."""
+        line = " ".join([f'"{windows_path(exe)}"'] + [self._quote(a) for a in args])
+        batch = tempfile.NamedTemporaryFile("w", suffix=".bat", dir=self.scratch, delete=False, newline="")
+        batch.write(f"@{line}\r\n@echo SFX_EXIT=%errorlevel%\r\n")
+        batch.close()
+        proc = subprocess.Popen(["wine", "cmd", "/c", windows_path(batch.name)], env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace")
+        return RunningProgram(self, proc, dismiss, keep)
+
+    def run(self, exe, args=(), timeout=120, dismiss=True, keep=()):
+        return self.start(exe, args, dismiss, keep).wait(timeout)
+
+    @staticmethod
+    def _quote(arg):
+        return f'"{arg}"' if (" " in arg or not arg) else arg
+
+    # -- windows ------------------------------------------------------------
+
+    def xdotool(self, *args):
+        out = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
+        return out.stdout.strip()
+
+    def find_windows(self, name_regex):
+        found = self.xdotool("search", "--onlyvisible", "--name", name_regex)
+        return [w for w in found.split() if w]
+
+    def window_name(self, window):
+        return self.xdotool("getwindowname", window)
+
+    def wait_window(self, name_regex, timeout=30):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            found = self.find_windows(name_regex)
+            if found:
+                return found[0]
+            time.sleep(0.1)
+        raise TimeoutError(f"no window named {name_regex!r} within {timeout}s")
+
+    def press(self, window, key):
+        self.xdotool("windowfocus", "--sync", window)
+        self.xdotool("key", "--window", window, key)
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-window", "root", str(path)], env=self.env, check=True)
+
+
+class RunningProgram:
+    """A program started under Wine. Message boxes are dismissed with Enter
+    (when asked; dialogs whose caption is in `keep` are left alone), their
+    captions recorded and their texts collected from Wine's message-box trace."""
+
+    def __init__(self, session, proc, dismiss, keep):
+        self.session = session
+        self.proc = proc
+        self.keep = set(keep)
+        self.captions = []
+        self._stop = threading.Event()
+        self._stderr = []
+        self._stdout = []
+        self._readers = [threading.Thread(target=self._read, args=(proc.stderr, self._stderr), daemon=True),
+                         threading.Thread(target=self._read, args=(proc.stdout, self._stdout), daemon=True)]
+        for reader in self._readers:
+            reader.start()
+        self._dismisser = None
+        if dismiss:
+            self._dismisser = threading.Thread(target=self._dismiss_loop, daemon=True)
+            self._dismisser.start()
+
+    @staticmethod
+    def _read(stream, into):
+        for line in stream:
+            into.append(line)
+
+    def _dismiss_loop(self):
+        seen = set()
+        while not self._stop.is_set():
+            for window in self.session.find_windows(".+"):
+                if window in seen:
+                    continue
+                if self._is_message_box(window):
+                    seen.add(window)
+                    self.captions.append(self.session.window_name(window))
+                    self.session.press(window, "Return")
+            time.sleep(0.2)
+
+    def _is_message_box(self, window):
+        # Message boxes are dialogs (class #32770); the launcher's own progress
+        # dialog is one too, so tests name the captions to leave alone.
+        out = subprocess.run(["xprop", "-id", window, "WM_CLASS"], env=self.session.env,
+                             capture_output=True, text=True).stdout
+        return "#32770" in out and self.session.window_name(window) not in self.keep
+
+    def messages(self):
+        texts = []
+        for line in self._stderr:
+            m = re.search(r'trace:msgbox:MSGBOX_OnInit L"(.*)"\s*$', line)
+            if m:
+                texts.append(m.group(1).encode().decode("unicode_escape"))
+        return texts
+
+    def wait(self, timeout=120):
+        try:
+            self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            raise
+        finally:
+            self._stop.set()
+            if self._dismisser:
+                self._dismisser.join()
+        for reader in self._readers:
+            reader.join(timeout=5)
+        out = "".join(self._stdout)
+        m = re.search(r"SFX_EXIT=(-?\d+)", out)
+        code = int(m.group(1)) if m else None
+        return RunResult(code, self.messages(), list(self.captions), out)
+
