@@ -1,11 +1,13 @@
 // Backend-independent parts of the application object.
 #include "platform/app.h"
 
+#include <atomic>
+
 namespace platform {
 
 namespace {
 Application* g_app = nullptr;
-int g_waitDepth = 0;
+std::atomic<int> g_waitDepth{0};
 }  // namespace
 
 // Backend hooks for the visible cursor.
