@@ -61,6 +61,8 @@ bool GetModuleFileName(std::string& path);
 std::string GetTempPath();
 // The process's arguments, index 0 being the program path, as the runtime split them.
 const std::vector<std::string>& CommandLineArgs();
+// The process's command line as the system handed it over, unsplit.
+std::string RawCommandLine();
 // Replaces the argument vector (the posix entry point and tests use this).
 void SetCommandLineArgs(std::vector<std::string> args);
 

@@ -32,6 +32,17 @@ constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 void SetCommandLineArgs(std::vector<std::string> args) { Args() = std::move(args); }
 const std::vector<std::string>& CommandLineArgs() { return Args(); }
 
+std::string RawCommandLine() {
+    // POSIX hands over a vector; join it the way Windows would quote it.
+    std::string line;
+    for (const std::string& arg : Args()) {
+        if (!line.empty()) line += ' ';
+        bool quote = arg.empty() || arg.find_first_of(" \t") != std::string::npos;
+        line += quote ? '"' + arg + '"' : arg;
+    }
+    return line;
+}
+
 bool GetModuleFileName(std::string& path) {
     char buffer[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);

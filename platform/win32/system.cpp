@@ -51,6 +51,7 @@ std::string SystemErrorText(std::uint32_t code) {
 
 void SetCommandLineArgs(std::vector<std::string> args) { Args() = std::move(args); }
 const std::vector<std::string>& CommandLineArgs() { return Args(); }
+std::string RawCommandLine() { return ::GetCommandLineA(); }
 
 bool GetModuleFileName(std::string& path) {
     char buffer[MAX_PATH];

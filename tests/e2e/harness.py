@@ -9,8 +9,9 @@ Usage in a test script::
         result.messages   # texts of the message boxes it showed (dismissed automatically)
         result.captions   # their captions
 
-Environment (set by CTest): SFX_BUILD_WIN64, SFX_BUILD_WIN32, SFX_BUILD_NATIVE and
-SFX_WINE_ROOT (where prefixes live). One Wine prefix per architecture under the
+Environment (set by CTest): SFX_BUILD_WIN64, SFX_BUILD_WIN32, SFX_BUILD_NATIVE,
+SFX_WINE_ROOT (where prefixes live), SFXPACK and SFX_NATIVE_LAUNCHER (native
+tools), SFX_SOURCE_DIR. One Wine prefix per architecture under the
 native build folder, initialised once (under a lock), one persistent wineserver
 and one Xvfb display per session; `wineserver -k` at the end.
 
@@ -38,6 +39,45 @@ def skip(reason):
 def windows_path(path):
     """The Wine (drive Z:) form of a native absolute path."""
     return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
+
+
+MARKER = bytes([0x0B, 0x0B, 0xAF, 0xAF, 0x0B, 0x0B])
+
+
+def sfxpack(*args, check=True):
+    """Runs the native sfxpack with `args`; returns the CompletedProcess."""
+    result = subprocess.run([os.environ["SFXPACK"], *map(str, args)], capture_output=True, text=True)
+    if check and result.returncode != 0:
+        raise RuntimeError(f"sfxpack {args} failed: {result.stderr}")
+    return result
+
+
+def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False):
+    """Packs `folder` into the launcher `out` around `stub`."""
+    args = ["--stub", stub, "--run", run, "-o", out]
+    if title is not None:
+        args += ["--title", title]
+    if silent:
+        args.append("--silent")
+    if pid is not None:
+        args += ["--pid", pid]
+    if use_password:
+        args.append("--use-password")
+    sfxpack(*args, folder)
+    return pathlib.Path(out)
+
+
+def build_dir(arch):
+    """The build folder of `arch` (native, win64, win32), or None when it was not built."""
+    path = os.environ.get(f"SFX_BUILD_{arch.upper()}")
+    return pathlib.Path(path) if path and (pathlib.Path(path) / "launcher").is_dir() else None
+
+
+def stub_path(arch):
+    build = build_dir(arch)
+    if build is None:
+        return None
+    return build / "launcher" / ("launcher" if arch == "native" else "launcher.exe")
 
 
 def wine32_available():

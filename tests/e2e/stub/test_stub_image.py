@@ -1,0 +1,45 @@
+"""Checks every built stub: it never holds the payload marker in one piece
+(the locator takes the first marker it meets), and the Windows stubs import
+system DLLs only."""
+import re
+import subprocess
+import sys
+import unittest
+
+from harness import MARKER, stub_path
+
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "shell32.dll", "msvcrt.dll",
+               "advapi32.dll", "ole32.dll", "shlwapi.dll"}
+OBJDUMP = {"win64": "x86_64-w64-mingw32-objdump", "win32": "i686-w64-mingw32-objdump"}
+
+
+class StubImage(unittest.TestCase):
+    def stubs(self):
+        found = {arch: stub_path(arch) for arch in ("native", "win64", "win32")}
+        for arch, path in found.items():
+            if path is None:
+                print(f"SKIPPED: no {arch} build to check", flush=True)
+        return {arch: path for arch, path in found.items() if path is not None}
+
+    def test_no_stub_holds_the_marker(self):
+        stubs = self.stubs()
+        self.assertTrue(stubs)
+        for arch, path in stubs.items():
+            data = path.read_bytes()
+            print(f"{arch} stub: {path.name} {len(data)} bytes", flush=True)
+            self.assertNotIn(MARKER, data, f"{arch} stub holds the marker")
+
+    def test_windows_stubs_import_system_dlls_only(self):
+        for arch, path in self.stubs().items():
+            if arch == "native":
+                continue
+            dump = subprocess.run([OBJDUMP[arch], "-p", str(path)], capture_output=True, text=True, check=True).stdout
+            dlls = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
+            self.assertTrue(dlls, f"{arch}: no imports found")
+            self.assertLessEqual(dlls, SYSTEM_DLLS, f"{arch} imports {sorted(dlls - SYSTEM_DLLS)}")
+            self.assertIn("subsystem", dump.lower())
+            self.assertRegex(dump, r"Subsystem\s+00000002", f"{arch} stub is not a GUI program")
+
+
+if __name__ == "__main__":
+    sys.exit(0 if unittest.main(exit=False, verbosity=2).result.wasSuccessful() else 1)

@@ -1,0 +1,75 @@
+"""The stub finds the payload that sfxpack wrote, and says "Data segment not
+found." when it has none: once with /S, twice without (the mode decision and
+the run each look). Runs the stub of the architecture given as argument:
+win64 or win32 under Wine, native directly."""
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from harness import WineSession, pack, skip, stub_path
+
+ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
+NOT_FOUND = "Data segment not found."
+
+
+class NativeRunner:
+    def run(self, exe, args=()):
+        result = subprocess.run([str(exe), *args], capture_output=True, text=True, timeout=120)
+        messages = [line.split(": ", 1)[1] for line in result.stderr.splitlines() if ": " in line]
+        return result.returncode, messages
+
+
+class WineRunner:
+    def __init__(self, session):
+        self.session = session
+
+    def run(self, exe, args=()):
+        result = self.session.run(exe, args)
+        return result.code, result.messages
+
+
+class StubPayload(unittest.TestCase):
+    runner = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = pathlib.Path(tempfile.mkdtemp(prefix="sfx-stub-"))
+        folder = cls.dir / "app"
+        folder.mkdir()
+        (folder / "app.exe").write_bytes(b"not started yet")
+        cls.stub = stub_path(ARCH)
+        cls.packed = pack(cls.stub, folder, cls.dir / "packed.exe", "app.exe", title="Demo")
+        cls.bare = cls.dir / "bare.exe"
+        shutil.copy(cls.stub, cls.bare)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    def test_packed_stub_finds_its_payload_and_ends_with_0(self):
+        for args in (["/S"], []):
+            code, messages = self.runner.run(self.packed, args)
+            self.assertEqual((code, messages), (0, []), args)
+
+    def test_bare_stub_says_data_segment_not_found(self):
+        for args, times in ((["/S"], 1), ([], 2)):
+            code, messages = self.runner.run(self.bare, args)
+            self.assertEqual(messages, [NOT_FOUND] * times, args)
+
+
+def main():
+    if stub_path(ARCH) is None:
+        skip(f"no {ARCH} build")
+    if ARCH == "native":
+        StubPayload.runner = NativeRunner()
+        return unittest.main(argv=sys.argv[:1], exit=False, verbosity=2).result.wasSuccessful()
+    with WineSession.for_arch(ARCH) as session:
+        StubPayload.runner = WineRunner(session)
+        return unittest.main(argv=sys.argv[:1], exit=False, verbosity=2).result.wasSuccessful()
+
+
+if __name__ == "__main__":
+    sys.exit(0 if main() else 1)

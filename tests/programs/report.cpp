@@ -1,0 +1,102 @@
+// A program for end-to-end tests: writes what it sees to the file named by
+// SFX_REPORT, or to a file named after its own folder inside SFX_REPORT_DIR
+// (so that launchers running at once never share a report), or to standard
+// output; then ends with the code in SFX_EXIT_CODE.
+//   SFX_SLEEP_MS=n   wait n milliseconds before reporting
+//   SFX_CRASH=1      crash instead of ending normally
+// Report lines: "cmdline=", "argv=" (one per argument), "cwd=", "exe=",
+// "dir=REL" and "file=REL|SIZE|CRC32" for everything beside the program.
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/strings.h"
+#include "platform/system.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+unsigned long FileCrc(const fs::path& path, std::uintmax_t& size) {
+    std::FILE* f = std::fopen(path.string().c_str(), "rb");
+    unsigned long crc = crc32(0L, Z_NULL, 0);
+    size = 0;
+    if (!f) return crc;
+    std::vector<unsigned char> buffer(65536);
+    std::size_t got;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) {
+        crc = crc32(crc, buffer.data(), static_cast<uInt>(got));
+        size += got;
+    }
+    std::fclose(f);
+    return crc;
+}
+
+std::string Relative(const fs::path& path, const fs::path& root) {
+    std::string rel = fs::relative(path, root).generic_string();
+    std::replace(rel.begin(), rel.end(), '/', '\\');
+    return rel;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int sleepMs = std::atoi(Env("SFX_SLEEP_MS").c_str());
+    if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+
+    std::string exe;
+    platform::GetModuleFileName(exe);
+    std::string out = "begin\n";
+    out += "cmdline=" + platform::RawCommandLine() + "\n";
+    for (int i = 0; i < argc; ++i) out += std::string("argv=") + argv[i] + "\n";
+    out += "cwd=" + platform::GetCurrentDirectory() + "\n";
+    out += "exe=" + exe + "\n";
+
+    std::string folder = exe.substr(0, platform::FindLastBackslash(exe));
+    fs::path root(platform::ToNativePath(folder));
+    std::vector<std::string> lines;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        if (it->is_directory()) {
+            lines.push_back("dir=" + Relative(it->path(), root));
+        } else {
+            std::uintmax_t size = 0;
+            unsigned long crc = FileCrc(it->path(), size);
+            lines.push_back(platform::Format("file=%s|%llu|%08lx", Relative(it->path(), root).c_str(),
+                                             static_cast<unsigned long long>(size), crc));
+        }
+    }
+    std::sort(lines.begin(), lines.end());
+    for (const std::string& line : lines) out += line + "\n";
+    out += "end\n";
+
+    std::string report = Env("SFX_REPORT");
+    if (report.empty() && !Env("SFX_REPORT_DIR").empty())
+        report = Env("SFX_REPORT_DIR") + "\\" + platform::FileNameOf(folder) + ".txt";
+    if (!report.empty()) {
+        platform::File file(report, platform::kModeCreate | platform::kModeNoTruncate | platform::kModeWrite |
+                                        platform::kShareDenyNone);
+        file.Seek(0, platform::File::kEnd);
+        file.Write(out.data(), static_cast<std::uint32_t>(out.size()));
+    } else {
+        std::fputs(out.c_str(), stdout);
+    }
+
+    if (Env("SFX_CRASH") == "1") {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
+    return std::atoi(Env("SFX_EXIT_CODE").c_str());
+}
