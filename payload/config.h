@@ -1,0 +1,40 @@
+// The configuration document carried in the payload.
+//
+//   <QX_ZCD>
+//     <Run>bin\app.exe</Run>   program to start, relative to the extraction folder
+//     <Title>My App</Title>    caption of the progress dialog
+//     <Prog>0</Prog>           0: silent extraction; other or absent: dialog
+//     <UsePW>1</UsePW>         not 0: set the derived password on every entry
+//     <pid>text</pid>          the archive password is the MD5 hex digest of this text
+//   </QX_ZCD>
+//
+// Keys are child elements of the root, matched exactly and case-sensitively;
+// the first child with a name wins and their order does not matter. Values
+// are the children's decoded, untrimmed text. A text that does not load, or
+// whose root is not "QX_ZCD", counts as no configuration: every key takes
+// its default.
+#pragma once
+
+#include <string>
+
+// Values the run reads from the configuration, with their defaults.
+struct LaunchConfig {
+    std::string run;
+    std::string title;
+    int usePassword = 0;
+    bool hasPid = false;
+    std::string password;  // MD5 hex digest of the pid text; empty without pid
+};
+
+// Parses `text` and fills `config`; returns false (config left at defaults)
+// when the text does not load or the root is not "QX_ZCD".
+bool ReadLaunchConfig(const std::string& text, LaunchConfig& config);
+
+// The silent decision from a configuration text: true only when Prog is
+// present and reads as 0.
+bool ConfigSelectsSilent(const std::string& text);
+
+// An integer value read like atoi: leading white space, an optional sign,
+// decimal digits up to the first other character; no digits read as 0. Values
+// beyond the int range saturate.
+int ConfigInteger(const std::string& text);
