@@ -1,5 +1,5 @@
 // The application object's message handling and message boxes on Win32.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/app.h"
 #include "platform/strings.h"

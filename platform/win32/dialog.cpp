@@ -1,5 +1,5 @@
 // Modal dialogs and window operations on Win32.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <commctrl.h>
 
 #include "platform/dialog.h"

@@ -1,5 +1,5 @@
 // Program entry on Win32: runs the application object.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/app.h"
 

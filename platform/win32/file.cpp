@@ -1,5 +1,5 @@
 // The file class on Win32 handles.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/file.h"
 #include "platform/system.h"

@@ -1,5 +1,5 @@
 // Operating-system services on Win32 (ANSI calls).
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <cstdlib>
 
