@@ -1,0 +1,129 @@
+// A ZIP archive opened for reading: entry count and headers, a password for
+// encrypted entries, progress callbacks, entry extraction with inflate, CRC
+// check and decryption, and close.
+//
+// Errors are thrown as CZipException by value; the platform's FileException
+// passes through. Single-volume archives only; writing is not supported.
+//
+// After an error while an entry's data is read or checked (a short archive,
+// an inflate error, a CRC mismatch, a data descriptor mismatch, an output
+// file that cannot be written) the entry stays open: every later OpenEntry,
+// and so every later file extraction, declines until Close. Close(0) then
+// repeats the entry's checks (and may throw again); Close(1) discards it.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "zip/autobuffer.h"
+#include "zip/callback.h"
+#include "zip/centraldir.h"
+#include "zip/cipher.h"
+#include "zip/exception.h"
+#include "zip/fileheader.h"
+#include "zip/storage.h"
+
+class CZipArchive {
+public:
+    static constexpr std::uint32_t kBufferSize = 65536;
+    enum OpenMode { zipOpen = 0, zipOpenReadOnly = 1 };
+    enum CloseMode { afterNormal = 0, afterException = 1, afterExceptionWrite = 2 };
+
+    CZipArchive();
+    virtual ~CZipArchive();
+    CZipArchive(const CZipArchive&) = delete;
+    CZipArchive& operator=(const CZipArchive&) = delete;
+
+    // Opens an existing archive (mode 1 read-only; 0 opens it read-write but
+    // nothing is ever written) and reads its central directory. Does nothing
+    // when the archive is already open. Clears the password. Throws
+    // platform::FileException when the file cannot be opened, and
+    // CZipException 116 (no end record) or 101 (inconsistent directory).
+    void Open(const std::string& path, int mode = zipOpenReadOnly, std::int32_t volumeSize = 0);
+    // Mode 0: an entry still open is closed with its checks (which may throw).
+    // Mode 1 or 2 (after an exception): an open entry is discarded unchecked
+    // and the file closed even if the directory was never read.
+    void Close(int mode = afterNormal, bool updateTimeStamp = false);
+    // With `archive`: whether no archive is open (its directory read);
+    // without: whether no file is open.
+    bool IsClosed(bool archive = true) const;
+
+    int GetEntryCount() const;
+    // Copies the header at `index` into `info`; false (info untouched) when
+    // the archive is closed or the index is out of range.
+    bool GetEntryInfo(CZipFileHeader& info, std::uint16_t index) const;
+
+    // Stores the password for encrypted entries (null clears it). False while
+    // an entry is open (nothing changes), and for a password with a byte of
+    // 0x80 or above (the password is then cleared).
+    bool SetArchivePassword(const char* password);
+
+    // Registers `callback` for every CallbackType bit in `types`, or removes
+    // those registrations when `callback` is null. Not owned.
+    void RegisterCallback(CZipActionCallback* callback, int types = cbExtract);
+    CZipActionCallback* RegisteredCallback(int type) const;
+
+    // Extracts entry `index` under `targetFolder` (with its stored folders
+    // when `fullPath`), or as `newName` when given. A folder entry creates the
+    // folder and its parents. A file replaces any file of that name and gets
+    // the entry's modification time and attributes.
+    //
+    // Returns false, with nothing created, for an index out of range, an
+    // entry still open, a zero buffer size, or a target path that passes
+    // through an existing link; false after writing when the data ended early
+    // or the time or attributes could not be set. Throws CZipException 101,
+    // before anything is created, for a name that would leave the target
+    // folder (a ".." component, an absolute name, a drive letter, ':') or that
+    // exceeds the path splitter's limits; 110 for a missing or wrong password;
+    // 101 for an unsupported method or a bad local header; 105/106 when the
+    // callback stopped the entry (the partial file stays); and the data errors
+    // described above.
+    bool ExtractEntry(std::uint16_t index, const std::string& targetFolder, bool fullPath = true,
+                      const char* newName = nullptr, std::uint32_t bufferSize = kBufferSize);
+
+    // The entry-level steps ExtractEntry is built from.
+    bool OpenEntry(std::uint16_t index);
+    // Bytes of the open entry's output delivered into `buffer` (at most
+    // `count`); 0 when no entry is open or its output is complete.
+    std::uint32_t ReadEntry(void* buffer, std::uint32_t count);
+    // 1: closed and checked; -1: its output was incomplete (not checked);
+    // -2: the time or attributes of `path` could not be set; 0: no entry open.
+    int CloseEntry(const char* path = nullptr, bool afterException = false);
+    int CloseEntry(CZipFile& output);
+
+    // The path entry `name` extracts to; CZipException 101 when the name's
+    // parts exceed the path splitter's limits.
+    std::string TargetPathForEntry(const std::string& name, const std::string& targetFolder, bool fullPath,
+                                   const char* newName) const;
+
+    std::string GetArchivePath() const;
+    const CZipCentralDir& GetCentralDir() const { return m_centralDir; }
+
+    bool m_bStripDrive = true;
+
+private:
+    [[noreturn]] void ThrowError(int code, bool fromZlib = false) const;
+    void CheckForError(int zlibResult) const;
+    void EmptyAllocations();
+    static void* Allocate(void* opaque, unsigned items, unsigned size);
+    static void Release(void* opaque, void* address);
+    void ApplyTimeAndAttributes(const std::string& path, const CZipFileHeader& header, int& result);
+
+    std::map<int, CZipActionCallback*> m_callbacks;
+    z_stream m_stream;
+    std::uint32_t m_uUncomprLeft = 0;
+    std::uint32_t m_uComprLeft = 0;
+    std::uint32_t m_uCrc32 = 0;
+    CZipAutoBuffer m_inputBuffer;
+    CZipStorage m_storage;
+    CZipCentralDir m_centralDir;
+    signed char m_iFileOpened = 0;  // 0 none; -1 an entry open for reading
+    int m_iArchiveSystCompatib = kZipSystemDos;
+    std::vector<void*> m_allocations;  // blocks zlib holds for the open entry
+    CZipAutoBuffer m_password;
+    CZipCipher m_cipher;
+};

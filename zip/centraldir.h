@@ -1,0 +1,71 @@
+// The central directory of an archive that other bytes may precede: finding
+// the end record from the end of the file, reading and sorting the entry
+// headers, and checking an entry's local header and data descriptor.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zip/autobuffer.h"
+#include "zip/fileheader.h"
+
+class CZipStorage;
+
+class CZipCentralDir {
+public:
+    static constexpr std::uint32_t kEndRecordSize = 22;
+    static constexpr std::uint32_t kMaxEndRecordDistance = 0xFFFF + kEndRecordSize;
+    static constexpr std::uint32_t kSearchBufferSize = 32768;
+
+    CZipCentralDir() = default;
+    CZipCentralDir(const CZipCentralDir&) = delete;
+    CZipCentralDir& operator=(const CZipCentralDir&) = delete;
+
+    void Init();
+    // Finds and reads the end record and every header; throws CZipException
+    // (116 when there is no end record, 101 for any inconsistency).
+    void ReadDirectory();
+    bool IsValidIndex(int index) const { return index >= 0 && index < static_cast<int>(m_headers.size()); }
+    // Makes the header at `index` the open entry and leaves the file at the
+    // first byte of its data. Throws 101 for a missing or mismatching local header.
+    void OpenEntry(std::uint16_t index);
+    // Checks the data descriptor of an entry that has one (unless after an
+    // exception) and forgets the open entry.
+    void CloseEntry(bool afterException);
+    // Forgets the open entry; with `everything` also the headers and the comment.
+    void Clear(bool everything = true);
+    // Turns a name read from the archive into this platform's form ('\'
+    // separators; OEM to ANSI for MS-DOS entries), or back.
+    static void ConvertName(CZipFileHeader& header, bool fromArchive);
+
+    // File position of the end record the search found.
+    std::uint64_t FindEndRecord();
+
+    [[noreturn]] void ThrowError(int code) const;
+
+    std::size_t GetCount() const { return m_headers.size(); }
+    CZipFileHeader* operator[](std::size_t index) const { return m_headers[index].get(); }
+    CZipFileHeader* GetOpenEntry() const { return m_pOpenFile; }
+
+    CZipStorage* m_pStorage = nullptr;  // set by the archive
+    CZipAutoBuffer m_comment;           // the archive comment
+    CZipAutoBuffer m_localExtraField;   // of the open entry
+    std::uint64_t m_nEndRecordPos = 0;
+    std::uint64_t m_nBytesBeforeArchive = 0;
+    std::uint16_t m_uThisVolume = 0;
+    std::uint16_t m_uDirVolume = 0;
+    std::uint16_t m_uVolumeEntries = 0;
+    std::uint16_t m_uEntries = 0;
+    std::uint32_t m_uDirSize = 0;
+    std::uint32_t m_uDirOffset = 0;
+    bool m_bOnDisk = false;
+
+private:
+    void ReadHeaders();
+    void SortHeaders();
+
+    std::vector<std::unique_ptr<CZipFileHeader>> m_headers;
+    CZipFileHeader* m_pOpenFile = nullptr;
+};

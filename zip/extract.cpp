@@ -1,0 +1,202 @@
+// Reading one entry: open (local header, decryption header, inflater),
+// read (decrypt, inflate or copy, CRC), close (CRC, time, attributes, data
+// descriptor), and ExtractEntry, which drives them into a file.
+#include <algorithm>
+
+#include "zip/archive.h"
+#include "zip/entrypath.h"
+#include "zip/fileops.h"
+#include "zip/pathcomponent.h"
+
+bool CZipArchive::OpenEntry(std::uint16_t index) {
+    if (!m_centralDir.IsValidIndex(index)) return false;
+    if (m_iFileOpened != 0) return false;
+    m_inputBuffer.Allocate(kBufferSize);
+    try {
+        m_centralDir.OpenEntry(index);
+        const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
+        const bool encrypted = header.IsEncrypted();
+        const std::uint32_t headerBytes = encrypted ? CZipCipher::kHeaderSize : 0;
+        // Sizes that cannot belong to the data would make the reading below
+        // wrap around or wait for bytes that never come.
+        if (header.m_uComprSize < headerBytes) ThrowError(CZipException::kBadZipFile);
+        if (header.m_uMethod == 0 && header.m_uComprSize - headerBytes != header.m_uUncomprSize)
+            ThrowError(CZipException::kBadZipFile);
+        if (encrypted) {
+            if (m_password.empty()) ThrowError(CZipException::kBadPassword);
+            m_cipher.InitKeys(m_password.data(), m_password.size());
+            unsigned char check[CZipCipher::kHeaderSize];
+            m_storage.Read(check, CZipCipher::kHeaderSize, true);
+            const unsigned char expected = header.IsDataDescriptor()
+                                               ? static_cast<unsigned char>(header.m_uModTime >> 8)
+                                               : static_cast<unsigned char>(header.m_uCrc32 >> 24);
+            if (!m_cipher.CheckEncryptionHeader(check, expected)) ThrowError(CZipException::kBadPassword);
+        }
+        if (header.m_uMethod == 8) {
+            m_stream.opaque = &m_allocations;
+            CheckForError(inflateInit2(&m_stream, -MAX_WBITS));
+        } else if (header.m_uMethod != 0) {
+            ThrowError(CZipException::kBadZipFile);
+        }
+        m_uComprLeft = header.m_uComprSize - headerBytes;
+        m_uUncomprLeft = header.m_uUncomprSize;
+    } catch (...) {
+        // The entry never counted as open: leave the archive ready for the next one.
+        m_centralDir.Clear(false);
+        m_inputBuffer.Release();
+        EmptyAllocations();
+        throw;
+    }
+    m_uCrc32 = 0;
+    m_stream.total_out = 0;
+    m_stream.avail_in = 0;
+    m_iFileOpened = -1;
+    return true;
+}
+
+std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
+    if (m_iFileOpened != -1 || buffer == nullptr || count == 0) return 0;
+    const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    std::uint32_t space = std::min(count, m_uUncomprLeft);
+    std::uint32_t delivered = 0;
+    // With the output complete, a deflated entry may still hold the end of
+    // its stream: read it, so that the file stands at the data descriptor.
+    const bool force = space == 0 && m_uComprLeft > 0;
+
+    while (space > 0 || (force && m_uComprLeft > 0)) {
+        if (m_stream.avail_in == 0 && m_uComprLeft > 0) {
+            const std::uint32_t n = std::min(m_inputBuffer.size(), m_uComprLeft);
+            m_storage.Read(m_inputBuffer.data(), n, false);
+            if (header.IsEncrypted()) m_cipher.DecryptBuffer(m_inputBuffer.data(), n);
+            m_uComprLeft -= n;
+            m_stream.next_in = m_inputBuffer.data();
+            m_stream.avail_in = n;
+        }
+        if (header.m_uMethod == 0) {
+            // Stored sizes agree (checked at open), so input never runs dry here.
+            const std::uint32_t m = std::min<std::uint32_t>(space, m_stream.avail_in);
+            if (m == 0) ThrowError(CZipException::kBadZipFile);
+            std::copy(m_stream.next_in, m_stream.next_in + m, out);
+            m_uCrc32 = crc32(m_uCrc32, out, m);
+            m_uUncomprLeft -= m;
+            m_stream.avail_in -= m;
+            m_stream.next_in += m;
+            m_stream.total_out += m;
+            space -= m;
+            out += m;
+            delivered += m;
+        } else {
+            const uLong before = m_stream.total_out;
+            m_stream.next_out = out;
+            m_stream.avail_out = space;
+            const int result = inflate(&m_stream, Z_SYNC_FLUSH);
+            const std::uint32_t m = static_cast<std::uint32_t>(m_stream.total_out - before);
+            m_uCrc32 = crc32(m_uCrc32, out, m);
+            m_uUncomprLeft -= m;
+            space -= m;
+            out += m;
+            delivered += m;
+            if (result == Z_STREAM_END) return delivered;
+            CheckForError(result);
+        }
+    }
+    return delivered;
+}
+
+void CZipArchive::ApplyTimeAndAttributes(const std::string& path, const CZipFileHeader& header, int& result) {
+    if (!zip::SetPathModTime(path, header.GetModTime())) {
+        result = -2;
+    } else if (!zip::SetPathAttributes(path, header.GetAttributes())) {
+        result = -2;
+    } else if (header.GetUnixMode() != 0 && !zip::SetPathUnixMode(path, header.GetUnixMode(), false)) {
+        // Unix permission bits, so that an extracted program stays executable.
+        result = -2;
+    }
+}
+
+int CZipArchive::CloseEntry(const char* path, bool afterException) {
+    if (m_iFileOpened != -1) return 0;
+    const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
+    const bool complete = m_uUncomprLeft == 0;
+    int result = 1;
+    if (!afterException) {
+        if (complete) {
+            if (m_uCrc32 != header.m_uCrc32) ThrowError(CZipException::kBadCrc);
+        } else {
+            result = -1;
+        }
+        if (header.m_uMethod == 8) inflateEnd(&m_stream);
+        if (path != nullptr) ApplyTimeAndAttributes(path, header, result);
+    }
+    // The data descriptor follows the data: when the output stopped short the
+    // file does not stand there, and the entry has already failed anyway.
+    m_centralDir.CloseEntry(afterException || !complete);
+    m_iFileOpened = 0;
+    m_inputBuffer.Release();
+    EmptyAllocations();
+    return result;
+}
+
+int CZipArchive::CloseEntry(CZipFile& output) {
+    const std::string path = output.GetFilePath();
+    output.Close();
+    return CloseEntry(path.c_str(), false);
+}
+
+bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFolder, bool fullPath,
+                               const char* newName, std::uint32_t bufferSize) {
+    if (bufferSize == 0) return false;
+    CZipFileHeader header;
+    if (!GetEntryInfo(header, index)) return false;
+    const std::string name = header.GetName();
+
+    // Hostile names are refused before anything is created or reported.
+    if (!zip::IsSafeEntryName(newName != nullptr ? std::string(newName) : name))
+        ThrowError(CZipException::kBadZipFile);
+    const std::string target = TargetPathForEntry(name, targetFolder, fullPath, newName);
+    const std::string base = zip::TrimTrailingSeparators(targetFolder);
+    const std::string relative = base.empty() ? target : target.substr(base.size() + 1);
+    if (zip::HasLinkBelow(base, relative)) return false;
+
+    CZipActionCallback* callback = RegisteredCallback(cbExtract);
+    if (callback != nullptr) {
+        callback->m_nType = cbExtract;
+        callback->Begin(name, target);
+    }
+
+    if (header.IsFolder()) {
+        if (callback != nullptr) callback->SetEntryTotal(0);
+        zip::CreateFolderChain(target);
+        zip::SetPathAttributes(target, header.GetAttributes());
+        if (header.GetUnixMode() != 0) zip::SetPathUnixMode(target, header.GetUnixMode(), true);
+        if (callback != nullptr) callback->End();
+        return true;
+    }
+
+    if (callback != nullptr) callback->SetEntryTotal(header.m_uUncomprSize);
+    if (!OpenEntry(index)) return false;
+    zip::CreateFolderChain(CZipPathComponent(target).FolderPath());
+    CZipFile output(target, platform::kModeCreate | platform::kModeWrite | platform::kShareDenyWrite);
+
+    CZipAutoBuffer transfer(bufferSize);
+    int aborted = 0;
+    std::uint32_t n = 0;
+    do {
+        n = ReadEntry(transfer.data(), bufferSize);
+        if (n == 0) break;
+        output.Write(transfer.data(), n);
+        if (callback != nullptr && !callback->Step(static_cast<std::int32_t>(n))) {
+            unsigned char probe = 0;
+            aborted = (n == bufferSize && ReadEntry(&probe, 1) > 0) ? CZipException::kAborted
+                                                                    : CZipException::kAbortedSafely;
+            break;
+        }
+    } while (n == bufferSize);
+
+    const bool result = CloseEntry(output) == 1;
+    if (!result && aborted == CZipException::kAbortedSafely) aborted = CZipException::kAborted;
+    if (callback != nullptr) callback->End();
+    if (aborted != 0) ThrowZipException(aborted, target);
+    return result;
+}

@@ -1,0 +1,174 @@
+#include "zip/fileheader.h"
+
+#include <ctime>
+#include <cstring>
+
+#include "platform/strings.h"
+#include "zip/bytes.h"
+#include "zip/exception.h"
+#include "zip/storage.h"
+
+namespace zip {
+
+bool IsSupportedSystem(int system) {
+    switch (system) {
+        case kZipSystemDos:
+        case kZipSystemUnix:
+        case kZipSystemOs2:
+        case kZipSystemMacintosh:
+        case kZipSystemNtfs: return true;
+        default: return false;
+    }
+}
+
+namespace {
+
+// Unix mode bits as they sit in the high half of the external attributes.
+constexpr std::uint32_t kUnixFolder = 0x40000000;
+constexpr std::uint32_t kUnixOwnerExecute = 0x00400000;
+constexpr std::uint32_t kUnixOwnerWrite = 0x00800000;
+constexpr std::uint32_t kUnixOwnerRead = 0x01000000;
+
+std::uint32_t FromUnix(std::uint32_t value) {
+    std::uint32_t result = 0;
+    if (value & kUnixFolder) result |= 0x10;
+    if (!(value & kUnixOwnerExecute)) result |= 0x20;
+    if (!(value & kUnixOwnerWrite)) result |= 0x01;
+    if (!(value & kUnixOwnerRead)) result |= 0x02;
+    return result;
+}
+
+std::uint32_t ToUnix(std::uint32_t value) {
+    std::uint32_t result = (value & 0x02) ? 0 : 0x01240000;
+    if (!(value & 0x01)) result |= 0x00900000;
+    result |= (value & 0x10) ? 0x40000010 : 0x80000000;
+    return result;
+}
+
+// One direction of one family's converter; throws 115 for families without.
+std::uint32_t Convert(std::uint32_t value, int system, bool fromSystem) {
+    switch (system) {
+        case kZipSystemDos:
+        case kZipSystemOs2:
+        case kZipSystemNtfs: return value;
+        case kZipSystemMacintosh: return value & 0x11;
+        case kZipSystemUnix: return fromSystem ? FromUnix(value) : ToUnix(value);
+        default: ThrowZipException(CZipException::kPlatformNotSupported);
+    }
+}
+
+}  // namespace
+
+std::uint32_t ConvertAttributes(std::uint32_t value, int fromSystem, int toSystem) {
+    if (fromSystem == toSystem || fromSystem >= 11 || toSystem >= 11) return value;
+    return Convert(Convert(value, fromSystem, true), toSystem, false);
+}
+
+std::int64_t DosTimeToTime(std::uint16_t date, std::uint16_t time) {
+    std::tm parts{};
+    parts.tm_sec = (time & 0x1F) * 2;
+    parts.tm_min = (time >> 5) & 0x3F;
+    parts.tm_hour = time >> 11;
+    parts.tm_mday = date & 0x1F;
+    parts.tm_mon = ((date >> 5) & 0x0F) - 1;
+    parts.tm_year = (date >> 9) + 80;
+    parts.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&parts));
+}
+
+}  // namespace zip
+
+bool CZipFileHeader::ReadCentralRecord(CZipStorage& storage) {
+    unsigned char record[kCentralSize];
+    storage.Read(record, kCentralSize, true);
+    std::memcpy(m_signature, record, 4);
+    m_uVersionMadeBy = zip::Le16(record + 4);
+    m_uVersionNeeded = zip::Le16(record + 6);
+    m_uFlag = zip::Le16(record + 8);
+    m_uMethod = zip::Le16(record + 10);
+    m_uModTime = zip::Le16(record + 12);
+    m_uModDate = zip::Le16(record + 14);
+    m_uCrc32 = zip::Le32(record + 16);
+    m_uComprSize = zip::Le32(record + 20);
+    m_uUncomprSize = zip::Le32(record + 24);
+    const std::uint16_t nameLength = zip::Le16(record + 28);
+    const std::uint16_t extraLength = zip::Le16(record + 30);
+    const std::uint16_t commentLength = zip::Le16(record + 32);
+    m_uVolumeStart = zip::Le16(record + 34);
+    m_uInternalAttr = zip::Le16(record + 36);
+    m_uExternalAttr = zip::Le32(record + 38);
+    m_uOffset = zip::Le32(record + 42);
+    if (!zip::HasSignature(m_signature, 0x01, 0x02)) return false;
+
+    const int volume = storage.GetCurrentVolume();
+    m_name.Allocate(nameLength);
+    storage.Read(m_name.data(), nameLength, true);
+    m_extraField.Allocate(extraLength);
+    storage.Read(m_extraField.data(), extraLength, true);
+    m_comment.Allocate(commentLength);
+    storage.Read(m_comment.data(), commentLength, true);
+    return storage.GetCurrentVolume() == volume;
+}
+
+bool CZipFileHeader::ReadLocalRecord(CZipStorage& storage, std::uint16_t& extraLength) const {
+    unsigned char record[kLocalSize];
+    storage.Read(record, kLocalSize, true);
+    if (!zip::HasSignature(record, 0x03, 0x04)) return false;
+    const std::uint16_t flag = zip::Le16(record + 6);
+    if ((flag & 0xF) != (m_uFlag & 0xF)) return false;
+    const std::uint16_t method = zip::Le16(record + 8);
+    if (method != m_uMethod || (method != 0 && method != 8)) return false;
+    const std::uint16_t nameLength = zip::Le16(record + 26);
+    if (nameLength != m_name.size()) return false;
+    if (!(flag & 0x8) && !MatchesCrcAndSizes(record + 14)) return false;
+    extraLength = zip::Le16(record + 28);
+    // The local name is not compared: the central one is the entry's name.
+    storage.m_pActiveFile->Seek(nameLength, CZipAbstractFile::kCurrent);
+    return true;
+}
+
+bool CZipFileHeader::MatchesCrcAndSizes(const unsigned char* record) const {
+    return zip::Le32(record) == m_uCrc32 && zip::Le32(record + 4) == m_uComprSize &&
+           zip::Le32(record + 8) == m_uUncomprSize;
+}
+
+std::string CZipFileHeader::GetName() const {
+    return std::string(reinterpret_cast<const char*>(m_name.data()), m_name.size());
+}
+
+std::string CZipFileHeader::GetComment() const {
+    return std::string(reinterpret_cast<const char*>(m_comment.data()), m_comment.size());
+}
+
+bool CZipFileHeader::NameEndsWithSeparator() const {
+    // The trail byte of a double-byte character is never a separator.
+    const unsigned char* p = m_name.data();
+    const std::uint32_t n = m_name.size();
+    bool endsWithSeparator = false;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (platform::IsLeadByte(p[i]) && i + 1 < n) {
+            ++i;
+            endsWithSeparator = false;
+        } else {
+            endsWithSeparator = (p[i] == '\\' || p[i] == '/');
+        }
+    }
+    return endsWithSeparator;
+}
+
+std::uint32_t CZipFileHeader::GetAttributes() const {
+    const int system = GetSystemCompatibility();
+    if (zip::IsSupportedSystem(system)) {
+        if (m_uExternalAttr == 0 && NameEndsWithSeparator()) return zip::kDefaultFolderAttributes;
+        return zip::ConvertAttributes(m_uExternalAttr, system, zip::kThisSystemCode);
+    }
+    return NameEndsWithSeparator() ? zip::kDefaultFolderAttributes : zip::kDefaultFileAttributes;
+}
+
+bool CZipFileHeader::IsFolder() const { return (GetAttributes() & 0x10) != 0; }
+
+std::int64_t CZipFileHeader::GetModTime() const { return zip::DosTimeToTime(m_uModDate, m_uModTime); }
+
+std::uint32_t CZipFileHeader::GetUnixMode() const {
+    return GetSystemCompatibility() == kZipSystemUnix ? (m_uExternalAttr >> 16) : 0;
+}

@@ -1,0 +1,104 @@
+// One archive entry's header as the central directory describes it, and its
+// interpretation on this platform: name form, attributes, folder test, time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "zip/autobuffer.h"
+
+class CZipStorage;
+
+// System families (high byte of "version made by").
+enum ZipSystem : int {
+    kZipSystemDos = 0,
+    kZipSystemAmiga = 1,
+    kZipSystemVms = 2,
+    kZipSystemUnix = 3,
+    kZipSystemOs2 = 6,
+    kZipSystemMacintosh = 7,
+    kZipSystemNtfs = 10,
+};
+
+namespace zip {
+
+// Attributes for entries made by a system whose attributes cannot be
+// converted: Unix mode in the high 16 bits, DOS attribute bits in the low.
+constexpr std::uint32_t kDefaultFileAttributes = 0x81A40020;
+constexpr std::uint32_t kDefaultFolderAttributes = 0x41FF0010;
+constexpr int kThisSystemCode = kZipSystemDos;
+constexpr bool kIsCaseSensitiveSystem = false;
+
+// Whether this platform can convert attributes of family `system`.
+bool IsSupportedSystem(int system);
+
+// Converts attributes between system families. Equal families, or either
+// family 11 or above, leave the value unchanged; a family without converters
+// (1, 2, 4, 5, 8, 9) throws CZipException 115 with no file name.
+std::uint32_t ConvertAttributes(std::uint32_t value, int fromSystem, int toSystem);
+
+// The calendar time (seconds since 1970, as the run-time library's 64-bit
+// calendar conversion gives it, local time) of an MS-DOS date and time.
+// -1 when the conversion fails.
+std::int64_t DosTimeToTime(std::uint16_t date, std::uint16_t time);
+
+}  // namespace zip
+
+class CZipFileHeader {
+public:
+    static constexpr std::uint32_t kCentralSize = 46;
+    static constexpr std::uint32_t kLocalSize = 30;
+    static constexpr std::uint32_t kDescriptorSize = 12;  // CRC and both sizes, after the optional signature
+
+    CZipFileHeader() = default;
+    virtual ~CZipFileHeader() = default;
+    CZipFileHeader(const CZipFileHeader&) = default;
+    CZipFileHeader& operator=(const CZipFileHeader&) = default;
+
+    // Reads one central header at the storage's position. False when the
+    // signature is wrong; a short read throws CZipException 101.
+    bool ReadCentralRecord(CZipStorage& storage);
+    // Reads the entry's local header at the storage's position and checks it
+    // against this header; on success `extraLength` is the local extra field
+    // length and the storage stands at the extra field.
+    bool ReadLocalRecord(CZipStorage& storage, std::uint16_t& extraLength) const;
+    // The record's CRC, compressed and uncompressed size (12 bytes, in this
+    // order) equal this header's.
+    bool MatchesCrcAndSizes(const unsigned char* record) const;
+
+    // The name bytes: '\' separators, ANSI code page (after the central
+    // directory converted it).
+    std::string GetName() const;
+    std::string GetComment() const;
+    // This platform's file attributes (bits above the low 16 included).
+    std::uint32_t GetAttributes() const;
+    bool IsFolder() const;
+    // Local calendar time of the modification date and time; -1 when invalid.
+    std::int64_t GetModTime() const;
+
+    int GetSystemCompatibility() const { return m_uVersionMadeBy >> 8; }
+    bool IsEncrypted() const { return (m_uFlag & 0x1) != 0; }
+    bool IsDataDescriptor() const { return (m_uFlag & 0x8) != 0; }
+    std::uint32_t GetUnixMode() const;  // the high 16 bits for a Unix-made entry, else 0
+
+    unsigned char m_signature[4] = {0, 0, 0, 0};
+    std::uint16_t m_uVersionMadeBy = 0;
+    std::uint16_t m_uVersionNeeded = 0;
+    std::uint16_t m_uFlag = 0;
+    std::uint16_t m_uMethod = 8;
+    std::uint16_t m_uModTime = 0;
+    std::uint16_t m_uModDate = 0;
+    std::uint32_t m_uCrc32 = 0;
+    std::uint32_t m_uComprSize = 0;
+    std::uint32_t m_uUncomprSize = 0;
+    std::uint16_t m_uVolumeStart = 0;
+    std::uint16_t m_uInternalAttr = 0;
+    std::uint32_t m_uExternalAttr = 0;
+    std::uint32_t m_uOffset = 0;  // of the local header, from the start of the archive
+    CZipAutoBuffer m_extraField;
+    CZipAutoBuffer m_name;
+    CZipAutoBuffer m_comment;
+
+private:
+    bool NameEndsWithSeparator() const;
+};

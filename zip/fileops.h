@@ -1,0 +1,51 @@
+// The few file-system operations the archive needs while extracting, over
+// the platform layer. None of them throws, except DeletePath and RenamePath
+// when asked to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CZipAutoBuffer;
+
+namespace zip {
+
+// Creates the folder `path` and any missing parents, outermost first. True
+// when the folder exists afterwards; false when one of them cannot be
+// created (for example because a file of that name is in the way).
+bool CreateFolderChain(const std::string& path);
+
+// 0: nothing of that name; -1: a folder; 1: anything else.
+int PathKind(const std::string& path);
+// Whether `path` can be made the current folder (the current folder is restored).
+bool IsExistingFolder(const std::string& path);
+bool CurrentFolder(std::string& folder);
+bool ChangeFolder(const std::string& path);
+bool CreateFolder(const std::string& path);
+
+// Sets the attributes as given. A folder never becomes read-only: that bit
+// means nothing for a folder's contents on Windows, but would lock them on
+// a file system with permission bits.
+bool SetPathAttributes(const std::string& path, std::uint32_t attributes);
+// Applies Unix permission bits (rwx for owner, group, others; set-id and
+// sticky bits are dropped) where the file system has them. A folder keeps
+// its owner's full access so that its contents can still be written.
+bool SetPathUnixMode(const std::string& path, std::uint32_t mode, bool isFolder);
+// Sets the access time to now and the modification time to `time`
+// (seconds since 1970); -1 means now.
+bool SetPathModTime(const std::string& path, std::int64_t time);
+inline bool IsFolderAttribute(std::uint32_t attributes) { return (attributes & 0x10) != 0; }
+// Converts the buffer's bytes in place to the OEM code page (`toOem`) or from it.
+void ConvertNameCodePage(CZipAutoBuffer& buffer, bool toOem);
+
+// Deletes a file / renames a file. On failure: false, or with `throwOnError`
+// CZipException 113 / 114 naming the (old) path.
+bool DeletePath(const std::string& path, bool throwOnError);
+bool RenamePath(const std::string& from, const std::string& to, bool throwOnError);
+
+// True when an existing part of `folder` + '\' + `relative`, below
+// `folder`, is a link (symbolic link, junction or other reparse point):
+// writing through it could land outside `folder`.
+bool HasLinkBelow(const std::string& folder, const std::string& relative);
+
+}  // namespace zip

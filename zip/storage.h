@@ -1,0 +1,54 @@
+// The archive's access to its file: opening, exact reads, volume numbers,
+// closing. Only single-volume archives are read; an archive that names any
+// volume other than 0 is refused as damaged (code 101).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "zip/file.h"
+
+class CZipStorage {
+public:
+    enum OpenMode { kOpenForUpdate = 0, kOpenReadOnly = 1, kCreate = 2, kCreateSpan = 3 };
+    enum VolumeMode { kSingleVolume = 0, kVolumeModeUndecided = 3, kVolumeModeNumbered = 4 };
+
+    CZipStorage() = default;
+    CZipStorage(const CZipStorage&) = delete;
+    CZipStorage& operator=(const CZipStorage&) = delete;
+
+    // Opens an existing archive: mode 1 read-only, mode 0 read-write (others
+    // may read, not write). The creating modes are not supported (code 112).
+    // A failure to open throws platform::FileException and keeps the storage
+    // closed. The volume stays undecided until UpdateVolumeMode.
+    void Open(const std::string& path, int mode, std::int32_t volumeSize);
+
+    // Called with the end record's volume number: 0 makes the archive
+    // single-volume; any other number is refused (code 101).
+    void UpdateVolumeMode(std::uint16_t lastVolume);
+    // Makes volume `n` current: nothing for the current volume; any other
+    // volume is refused (code 101).
+    void ChangeVolume(std::uint16_t n);
+
+    // Reads exactly `count` bytes or throws code 101 with the archive path.
+    // A count of 0 returns 0 without touching the file.
+    std::uint32_t Read(void* buffer, std::uint32_t count, bool atOnce);
+
+    // Closes the file (flushing it first when it was opened for writing) and
+    // returns the path it was opened with.
+    std::string Close(bool afterException);
+
+    [[noreturn]] void ThrowError(int code) const;
+
+    bool IsReadOnly() const { return m_bReadOnly; }
+    int GetCurrentVolume() const { return m_nCurrentVolume; }
+    int GetVolumeMode() const { return m_nVolumeMode; }
+
+    CZipFile m_ownFile;
+    CZipAbstractFile* m_pActiveFile = nullptr;  // null while closed
+
+private:
+    int m_nVolumeMode = kSingleVolume;
+    int m_nCurrentVolume = -1;  // -1 while closed or before the end record was read
+    bool m_bReadOnly = false;
+};
