@@ -1,0 +1,402 @@
+#!/usr/bin/env python3
+"""Builds the archives the zip module's tests read.
+
+Usage: make_fixtures.py OUTDIR
+
+Good archives come from tools no one here wrote: Info-ZIP zip (deflated,
+stored, traditional encryption, streamed output with data descriptors, an
+archive adjusted to count its offsets from the start of a prefixed file) and
+7-Zip (deflated, stored, ZipCrypto). They all pack the same tree, OUTDIR/src.
+
+Damaged and unusual archives are written with Python's zipfile and then
+patched field by field (a CRC, a size, a flag, a signature), or re-laid
+(central records reordered or duplicated, a data descriptor's signature
+dropped). Each one is small and named after what is wrong with it.
+
+A tool that is missing is reported and its archives are left out; the tests
+that need them say so and skip.
+"""
+import io
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import zipfile
+
+PASSWORD = "secret"
+FIXED_TIME = (2021, 6, 15, 13, 45, 30)
+# An arbitrary point in time for the source tree, so that every build makes
+# the same DOS times.
+TREE_MTIME = 1623764730  # 2021-06-15 13:45:30 UTC
+
+# ----------------------------------------------------------------------------
+# The source tree
+
+
+def text_lines(rng, count):
+    words = ["alpha", "beta", "gamma", "delta", "launcher", "archive", "folder", "entry", "zip"]
+    return "".join(" ".join(rng.choice(words) for _ in range(8)) + "\n" for _ in range(count)).encode()
+
+
+def make_tree(root):
+    rng = random.Random(4)
+    files = {
+        "hello.txt": b"hello, world\n",
+        "empty.txt": b"",
+        "exact64k.bin": bytes(rng.getrandbits(8) for _ in range(65536)),
+        "text/long.txt": text_lines(rng, 4000),
+        "text/deep/nested/note.txt": b"nested\n" * 100,
+        "bin/random.bin": bytes(rng.getrandbits(8) for _ in range(200000)),
+        "bin/tool.sh": b"#!/bin/sh\necho tool\n",
+        "locked.txt": b"read-only\n",
+    }
+    for name, data in files.items():
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    os.makedirs(os.path.join(root, "emptydir"), exist_ok=True)
+    os.chmod(os.path.join(root, "bin/tool.sh"), 0o755)
+    os.chmod(os.path.join(root, "locked.txt"), 0o444)
+    for dirpath, dirnames, filenames in os.walk(root):
+        for name in filenames + dirnames:
+            os.utime(os.path.join(dirpath, name), (TREE_MTIME, TREE_MTIME))
+    return sorted(["hello.txt", "empty.txt", "exact64k.bin", "text", "bin", "locked.txt", "emptydir"])
+
+
+# ----------------------------------------------------------------------------
+# Archives made by the tools
+
+
+def have(tool):
+    if shutil.which(tool) is None:
+        print(f"make_fixtures: {tool} not found, its archives are left out", file=sys.stderr)
+        return False
+    return True
+
+
+def run(cmd, cwd, stdout=subprocess.DEVNULL):
+    subprocess.run(cmd, cwd=cwd, check=True, stdout=stdout)
+
+
+def tool_archives(out, src, top):
+    if have("zip"):
+        run(["zip", "-q", "-r", f"{out}/infozip-deflate.zip"] + top, src)
+        run(["zip", "-q", "-r", "-0", f"{out}/infozip-stored.zip"] + top, src)
+        run(["zip", "-q", "-r", "-P", PASSWORD, f"{out}/infozip-crypt.zip"] + top, src)
+        run(["zip", "-q", "-r", "-0", "-P", PASSWORD, f"{out}/infozip-crypt-stored.zip"] + top, src)
+        # Written to a pipe, zip cannot go back to fill in sizes: every file
+        # entry gets a data descriptor.
+        with open(f"{out}/infozip-stream.zip", "wb") as f:
+            run(["zip", "-q", "-r", "-"] + top, src, stdout=f)
+        with open(f"{out}/infozip-stream-crypt.zip", "wb") as f:
+            run(["zip", "-q", "-r", "-P", PASSWORD, "-"] + top, src, stdout=f)
+        # A self-extractor's layout: other bytes first, and zip -A makes the
+        # offsets count from the start of the whole file.
+        prefix = b"MZ" + bytes(random.Random(9).getrandbits(8) for _ in range(4094))
+        with open(f"{out}/infozip-deflate.zip", "rb") as f:
+            body = f.read()
+        with open(f"{out}/infozip-adjusted.exe", "wb") as f:
+            f.write(prefix + body)
+        run(["zip", "-q", "-A", f"{out}/infozip-adjusted.exe"], src)
+    if have("7z"):
+        run(["7z", "a", "-tzip", "-bd", f"{out}/7z-deflate.zip"] + top, src)
+        run(["7z", "a", "-tzip", "-bd", "-mx=0", f"{out}/7z-stored.zip"] + top, src)
+        run(["7z", "a", "-tzip", "-bd", "-mem=ZipCrypto", f"-p{PASSWORD}", f"{out}/7z-crypt.zip"] + top, src)
+
+
+# ----------------------------------------------------------------------------
+# Crafted archives: written with zipfile, then patched
+
+CENTRAL = {"sig": (0, "I"), "made_by": (4, "H"), "flag": (8, "H"), "method": (10, "H"), "time": (12, "H"),
+           "crc": (16, "I"), "csize": (20, "I"), "usize": (24, "I"), "name_len": (28, "H"),
+           "volume": (34, "H"), "external": (38, "I"), "offset": (42, "I")}
+LOCAL = {"sig": (0, "I"), "flag": (6, "H"), "method": (8, "H"), "crc": (14, "I"), "csize": (18, "I"),
+         "usize": (22, "I"), "name_len": (26, "H")}
+END = {"this_volume": (4, "H"), "dir_volume": (6, "H"), "volume_entries": (8, "H"), "entries": (10, "H"),
+       "dir_size": (12, "I"), "dir_offset": (16, "I")}
+
+
+class Zip:
+    """The bytes of an archive with the positions of its records."""
+
+    def __init__(self, data):
+        self.data = bytearray(data)
+        # The real end record: its comment runs exactly to the end of the data.
+        self.end = len(self.data)
+        while True:
+            self.end = self.data.rfind(b"PK\x05\x06", 0, self.end)
+            if self.end < 0:
+                raise ValueError("no end record")
+            if self.end + 22 <= len(self.data) and \
+                    self.end + 22 + struct.unpack_from("<H", self.data, self.end + 20)[0] == len(self.data):
+                break
+        entries, self.dir_size, self.dir_offset = struct.unpack_from("<HII", self.data, self.end + 10)
+        self.central = []  # offsets of the central records, in directory order
+        pos = self.dir_offset
+        for _ in range(entries):
+            self.central.append(pos)
+            n, m, k = struct.unpack_from("<HHH", self.data, pos + 28)
+            pos += 46 + n + m + k
+
+    def _field(self, table, base, field, value):
+        offset, fmt = table[field]
+        if value is None:
+            return struct.unpack_from("<" + fmt, self.data, base + offset)[0]
+        struct.pack_into("<" + fmt, self.data, base + offset, value)
+        return value
+
+    def central_field(self, i, field, value=None):
+        return self._field(CENTRAL, self.central[i], field, value)
+
+    def local(self, i):
+        return self.central_field(i, "offset")
+
+    def local_field(self, i, field, value=None):
+        return self._field(LOCAL, self.local(i), field, value)
+
+    def both(self, i, field, value):
+        self.central_field(i, field, value)
+        self.local_field(i, field, value)
+
+    def end_field(self, field, value=None):
+        return self._field(END, self.end, field, value)
+
+    def data_offset(self, i):
+        n, m = struct.unpack_from("<HH", self.data, self.local(i) + 26)
+        return self.local(i) + 30 + n + m
+
+    def index(self, name):
+        for i, pos in enumerate(self.central):
+            n = struct.unpack_from("<H", self.data, pos + 28)[0]
+            if bytes(self.data[pos + 46:pos + 46 + n]) == name.encode():
+                return i
+        raise KeyError(name)
+
+    def replace_name_byte(self, i, old, new):
+        """Changes one byte of the name in both headers."""
+        for base in (self.central[i] + 46, self.local(i) + 30):
+            n = self.central_field(i, "name_len")
+            at = self.data.index(old, base, base + n)
+            self.data[at] = new[0]
+
+    def central_records(self):
+        bounds = self.central + [self.dir_offset + self.dir_size]
+        return [bytes(self.data[bounds[k]:bounds[k + 1]]) for k in range(len(self.central))]
+
+    def with_central(self, records):
+        """The archive with its central directory replaced by `records`."""
+        head = bytes(self.data[:self.dir_offset])
+        tail = bytearray(self.data[self.end:])
+        directory = b"".join(records)
+        struct.pack_into("<HHI", tail, 8, len(records), len(records), len(directory))
+        return Zip(head + directory + bytes(tail))
+
+    def save(self, path):
+        with open(path, "wb") as f:
+            f.write(self.data)
+
+
+class Unseekable(io.RawIOBase):
+    """An output zipfile cannot seek in, so it writes data descriptors."""
+
+    def __init__(self):
+        self.buffer = bytearray()
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        self.buffer += b
+        return len(b)
+
+
+def info(name, system=3, external=0o100644 << 16, when=FIXED_TIME):
+    zi = zipfile.ZipInfo(name, when)
+    zi.create_system = system
+    zi.external_attr = external
+    return zi
+
+
+def build(entries, comment=b"", stream=False):
+    """entries: (ZipInfo or name, data, method)."""
+    out = Unseekable() if stream else io.BytesIO()
+    with zipfile.ZipFile(out, "w") as z:
+        for zi, data, method in entries:
+            if isinstance(zi, str):
+                zi = info(zi)
+            zi.compress_type = method
+            z.writestr(zi, data)
+        z.comment = comment
+    return Zip(out.buffer if stream else out.getvalue())
+
+
+STORED, DEFLATED = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
+LATER = ("later.txt", b"after the damaged entry\n", STORED)
+
+
+def crafted(out):
+    rng = random.Random(7)
+    text = text_lines(rng, 200)
+
+    # Attributes of every supported system family, and of unsupported ones.
+    z = build([
+        (info("unix/tool", 3, 0o100755 << 16), b"#!/bin/sh\n", STORED),
+        (info("unix/readonly.txt", 3, 0o100444 << 16), b"ro\n", STORED),
+        (info("unix/folder/", 3, 0x41ED0010), b"", STORED),
+        (info("unix/zero", 3, 0), b"zero\n", STORED),
+        (info("unix/zerofolder/", 3, 0), b"", STORED),
+        (info("dos/readonly.txt", 0, 0x21), b"dos\n", STORED),
+        (info("dos/folder/", 0, 0x10), b"", STORED),
+        (info("os2/file.txt", 6, 0x20), b"os2\n", STORED),
+        (info("mac/file.txt", 7, 0x25), b"mac\n", STORED),
+        (info("ntfs/hidden.txt", 10, 0x22), b"ntfs\n", STORED),
+        (info("amiga/file.txt", 1, 0x12345678), b"amiga\n", STORED),
+        (info("amiga/folder/", 1, 0), b"", STORED),
+        (info("future/file.txt", 19, 0x20), b"future\n", STORED),
+    ])
+    for name in ("unix/zero", "unix/zerofolder/", "amiga/folder/"):
+        z.central_field(z.index(name), "external", 0)
+    z.save(f"{out}/families.zip")
+
+    # The central directory in the reverse order of the data.
+    z = build([("first.txt", b"1\n", STORED), ("second.txt", b"22\n", DEFLATED), ("third.txt", b"333\n", STORED)])
+    z.with_central(list(reversed(z.central_records()))).save(f"{out}/reordered.zip")
+
+    # Two central records for the same local header.
+    z = build([("one.txt", b"one\n", STORED), ("two.txt", b"two\n", STORED)])
+    records = z.central_records()
+    z.with_central(records + [records[0]]).save(f"{out}/duplicate-offset.zip")
+
+    # Names: '/' separators, a folder by its trailing separator, a DOS name
+    # in the OEM code page (0x81 is u-umlaut there).
+    z = build([(info("dir/sub/file.txt", 0, 0x20), b"file\n", STORED), (info("dir/Xber.txt", 0, 0x20), b"oem\n", STORED)])
+    z.replace_name_byte(1, b"X", b"\x81")
+    z.save(f"{out}/names.zip")
+
+    # Comments: the end record signature inside the comment wins.
+    z = build([("real.txt", b"real\n", STORED)],
+              comment=b"note " + b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, 0, 0, 0, 0, 0) + b" tail")
+    z.save(f"{out}/comment-end-record.zip")
+    build([("real.txt", b"real\n", STORED)], comment=b"cut " + b"PK\x05\x06" + b"short").save(f"{out}/comment-short-record.zip")
+    # The end record at the farthest place the search looks.
+    build([("far.txt", b"far\n", STORED)], comment=b"c" * 65535).save(f"{out}/comment-max.zip")
+    # The signature k bytes before the start of the last 32768-byte window.
+    for k in range(5):
+        build([("window.txt", b"window\n", STORED)], comment=b"w" * (32746 + k)).save(f"{out}/window-{k}.zip")
+
+    build([]).save(f"{out}/empty.zip")
+
+    # The end record's numbers.
+    z = build([("a.txt", b"a\n", STORED)])
+    z.end_field("this_volume", 1)
+    z.save(f"{out}/end-volume.zip")
+    z = build([("a.txt", b"a\n", STORED)])
+    z.end_field("dir_size", 0)
+    z.save(f"{out}/end-size-zero.zip")
+    z = build([("a.txt", b"a\n", STORED)])
+    z.end_field("entries", 0)
+    z.end_field("volume_entries", 0)
+    z.save(f"{out}/end-entries-zero.zip")
+    z = build([("a.txt", b"a\n", STORED)])
+    z.end_field("dir_offset", z.end_field("dir_offset") + 100)
+    z.save(f"{out}/end-past-record.zip")
+    z = build([("a.txt", b"a\n", STORED), ("b.txt", b"b\n", STORED)])
+    z.central_field(1, "sig", 0x02014B51)
+    z.save(f"{out}/central-signature.zip")
+
+    # Local headers that disagree with the central ones, one way each, with
+    # good entries between them.
+    z = build([(n, f"{n}\n".encode(), STORED) for n in
+               ("signature.txt", "flags.txt", "method.txt", "namelen.txt", "crc.txt", "samelen.txt", "ok.txt",
+                "volume.txt")])
+    z.local_field(z.index("signature.txt"), "sig", 0x04034B51)
+    z.local_field(z.index("flags.txt"), "flag", 0x0002)
+    z.local_field(z.index("method.txt"), "method", 8)
+    z.local_field(z.index("namelen.txt"), "name_len", 12)
+    z.local_field(z.index("crc.txt"), "crc", 0x12345678)
+    z.data[z.local(z.index("samelen.txt")) + 30] = ord("S")  # only the local name changes
+    z.central_field(z.index("volume.txt"), "volume", 1)
+    z.save(f"{out}/local-damage.zip")
+
+    # Sizes no data can have: refused before any output.
+    z = build([("stored-short.txt", b"0123456789", STORED), ("stored-long.txt", b"0123456789", STORED),
+               ("crypt-short.txt", b"01234", STORED), ("ok.txt", b"ok\n", STORED)])
+    z.both(0, "csize", 9)
+    z.both(1, "csize", 11)
+    z.both(2, "flag", 0x0001)
+    z.save(f"{out}/size-damage.zip")
+
+    # Data errors: each leaves its entry open, so one per archive, followed
+    # by a good file and a folder.
+    def damaged(name, data, method, patch):
+        z = build([("damaged.bin", data, method), LATER, (info("laterdir/", 3, 0x41ED0010), b"", STORED)])
+        patch(z)
+        z.save(f"{out}/{name}")
+
+    damaged("bad-crc.zip", text, STORED, lambda z: z.both(0, "crc", z.central_field(0, "crc") ^ 0x1))
+
+    def truncate(z):
+        z.both(0, "csize", z.central_field(0, "csize") // 2)
+    damaged("truncated.zip", text, DEFLATED, truncate)
+
+    def corrupt(z):
+        z.data[z.data_offset(0)] = 0xFF  # final block of the reserved type 3
+    damaged("bad-data.zip", text, DEFLATED, corrupt)
+
+    def short_output(z):
+        z.both(0, "usize", z.central_field(0, "usize") + 100)
+    damaged("short-output.zip", text, DEFLATED, short_output)
+
+    damaged("method12.zip", text, zipfile.ZIP_BZIP2, lambda z: None)
+
+    # Data descriptors: with signature (as zipfile writes them), without, and
+    # one that disagrees with the central header.
+    z = build([("desc.txt", text, DEFLATED)], stream=True)
+    z.save(f"{out}/descriptor-signature.zip")
+    at = z.data_offset(0) + z.central_field(0, "csize")
+    assert z.data[at:at + 4] == b"PK\x07\x08"
+    nosig = Zip(bytes(z.data[:at]) + bytes(z.data[at + 4:]))
+    nosig.end_field("dir_offset", nosig.end_field("dir_offset") - 4)
+    Zip(nosig.data).save(f"{out}/descriptor-plain.zip")
+    z = build([("desc.txt", text, DEFLATED), LATER], stream=True)
+    at = z.data_offset(0) + z.central_field(0, "csize")
+    struct.pack_into("<I", z.data, at + 4, z.central_field(0, "crc") ^ 0x100)
+    z.save(f"{out}/descriptor-mismatch.zip")
+
+    # Names that must not leave the target folder, between good ones.
+    build([("first.txt", b"first\n", STORED), ("../escape.txt", b"x", STORED),
+           ("a/../../escape2.txt", b"x", STORED), ("/absolute.txt", b"x", STORED),
+           ("C:/drive.txt", b"x", STORED), ("dots/.../x.txt", b"x", STORED), (info("../escapedir/", 3, 0x41ED0010), b"", STORED),
+           ("last.txt", b"last\n", STORED)]).save(f"{out}/hostile.zip")
+
+    # Names longer than the path splitter takes.
+    build([("f" * 256 + ".txt", b"long\n", STORED), ("d" * 256 + "/x.txt", b"long\n", STORED),
+           ("short.txt", b"short\n", STORED)]).save(f"{out}/long-names.zip")
+
+    # Pieces for the progress callback: empty, exactly one buffer, several.
+    build([("empty.txt", b"", STORED), ("exact.bin", bytes(rng.getrandbits(8) for _ in range(65536)), STORED),
+           ("several.bin", bytes(rng.getrandbits(8) for _ in range(3 * 65536 + 3392)), DEFLATED),
+           (info("folder/", 3, 0x41ED0010), b"", STORED), ("tail.txt", b"tail\n", STORED)]).save(f"{out}/pieces.zip")
+    build([("several.bin", bytes(rng.getrandbits(8) for _ in range(3 * 65536 + 3392)), DEFLATED), LATER],
+          stream=True).save(f"{out}/pieces-stream.zip")
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    out = os.path.abspath(sys.argv[1])
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    src = os.path.join(out, "src")
+    top = make_tree(src)
+    tool_archives(out, src, top)
+    crafted(out)
+    with open(os.path.join(out, "stamp"), "w") as f:
+        f.write("done\n")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,128 @@
+// Damaged archives: which entries fail, how, and what state they leave.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fixtures.h"
+#include "test_util/scratch.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ziptest::Fixture;
+using ziptest::FixtureNative;
+
+// Extracts every entry of `fixture` in order into a fresh folder and checks
+// each outcome and whether a file or folder of the entry's name was made.
+void ExpectOutcomes(const char* fixture, const std::vector<std::pair<const char*, int>>& expected,
+                    const std::vector<bool>& made) {
+    SCOPED_TRACE(fixture);
+    ASSERT_FALSE(FixtureNative(fixture).empty());
+    test_util::ScratchDir dir;
+    CZipArchive archive;
+    archive.Open(Fixture(fixture));
+    ASSERT_EQ(archive.GetEntryCount(), static_cast<int>(expected.size()));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        CZipFileHeader header;
+        ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint16_t>(i)));
+        ASSERT_EQ(header.GetName(), expected[i].first);
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(i), dir.path()), expected[i].second)
+            << expected[i].first;
+        EXPECT_EQ(fs::exists(dir.Native(expected[i].first)), made[i]) << expected[i].first;
+    }
+    archive.Close(CZipArchive::afterException);
+}
+
+TEST(ZipDamage, LocalHeadersThatDisagreeFailTheirEntryOnly) {
+    ExpectOutcomes("local-damage.zip",
+                   {{"signature.txt", 101},
+                    {"flags.txt", 101},
+                    {"method.txt", 101},
+                    {"namelen.txt", 101},
+                    {"crc.txt", 101},
+                    {"samelen.txt", 1},  // a different local name of the same length passes
+                    {"ok.txt", 1},
+                    {"volume.txt", 101}},  // starts on a volume this archive does not have
+                   {false, false, false, false, false, true, true, false});
+}
+
+TEST(ZipDamage, SizesNoDataCanHaveFailBeforeAnyOutput) {
+    ExpectOutcomes("size-damage.zip",
+                   {{"stored-short.txt", 101}, {"stored-long.txt", 101}, {"crypt-short.txt", 101}, {"ok.txt", 1}},
+                   {false, false, false, true});
+}
+
+TEST(ZipDamage, UnsupportedMethodFailsBeforeAnyFileIsMade) {
+    ExpectOutcomes("method12.zip", {{"damaged.bin", 101}, {"later.txt", 1}, {"laterdir\\", 1}}, {false, true, true});
+}
+
+TEST(ZipDamage, DataShorterThanDeclaredFailsWithoutException) {
+    ExpectOutcomes("short-output.zip", {{"damaged.bin", 0}, {"later.txt", 1}, {"laterdir\\", 1}}, {true, true, true});
+}
+
+TEST(ZipDamage, DataDescriptorWithAndWithoutSignature) {
+    for (const char* fixture : {"descriptor-signature.zip", "descriptor-plain.zip"}) {
+        ASSERT_FALSE(FixtureNative(fixture).empty()) << fixture;
+        test_util::ScratchDir dir;
+        CZipArchive archive;
+        archive.Open(Fixture(fixture));
+        CZipFileHeader header;
+        ASSERT_TRUE(archive.GetEntryInfo(header, 0));
+        EXPECT_TRUE(header.IsDataDescriptor()) << fixture;
+        EXPECT_EQ(ziptest::Extract(archive, 0, dir.path()), 1) << fixture;
+        EXPECT_EQ(fs::file_size(dir.Native("desc.txt")), header.m_uUncomprSize) << fixture;
+    }
+}
+
+// After an error in an entry's data the entry stays open: later files are
+// passed over (folders are still made), a normal close checks it again, and
+// a close after the exception discards it.
+TEST(ZipDamage, DataErrorsLeaveTheEntryOpenUntilClose) {
+    const struct {
+        const char* fixture;
+        int code;
+        int closeCode;  // what Close(0) throws afterwards
+    } cases[] = {
+        {"bad-crc.zip", 102, 102},
+        {"truncated.zip", 506, 0},          // the output stopped short: nothing to check
+        {"bad-data.zip", 504, 0},
+        {"descriptor-mismatch.zip", 101, 101},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        ASSERT_FALSE(FixtureNative(c.fixture).empty());
+        test_util::ScratchDir dir;
+        CZipArchive archive;
+        archive.Open(Fixture(c.fixture));
+        const int first = c.fixture == std::string("descriptor-mismatch.zip") ? ziptest::IndexOf(archive, "desc.txt")
+                                                                              : ziptest::IndexOf(archive, "damaged.bin");
+        ASSERT_EQ(first, 0);
+        const CZipException e = ziptest::Caught([&] { archive.ExtractEntry(0, dir.path()); });
+        EXPECT_EQ(e.m_nCode, c.code);
+        EXPECT_EQ(e.m_strFileName, Fixture(c.fixture));
+        const int later = ziptest::IndexOf(archive, "later.txt");
+        ASSERT_GT(later, 0);
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(later), dir.path()), 0);
+        EXPECT_FALSE(fs::exists(dir.Native("later.txt")));
+        const int folder = ziptest::IndexOf(archive, "laterdir\\");
+        if (folder > 0) {
+            EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(folder), dir.path()), 1);
+            EXPECT_TRUE(fs::is_directory(dir.Native("laterdir")));
+        }
+        EXPECT_FALSE(archive.SetArchivePassword("x")) << "an entry is still open";
+        EXPECT_EQ(ziptest::Caught([&] { archive.Close(); }).m_nCode, c.closeCode);
+        if (c.closeCode != 0) {
+            EXPECT_FALSE(archive.IsClosed());
+            archive.Close(CZipArchive::afterException);
+        }
+        EXPECT_TRUE(archive.IsClosed());
+        EXPECT_TRUE(archive.IsClosed(false));
+
+        // Open again, the archive reads as before.
+        archive.Open(Fixture(c.fixture));
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(later), dir.path()), 1);
+        EXPECT_TRUE(fs::exists(dir.Native("later.txt")));
+    }
+}
+
+}  // namespace
