@@ -115,7 +115,7 @@ bool CZipArchive::SetArchivePassword(const char* password) {
     if (password == nullptr) return true;
     const std::size_t length = std::strlen(password);
     m_password.Allocate(static_cast<std::uint32_t>(length));
-    std::memcpy(m_password.data(), password, length);
+    if (length != 0) std::memcpy(m_password.data(), password, length);
     for (std::size_t i = 0; i < length; ++i) {
         // 7-bit only, so that the key does not depend on a code page.
         if (static_cast<unsigned char>(password[i]) >= 0x80) {
