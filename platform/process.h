@@ -1,0 +1,64 @@
+// Starting another program and waiting for it, in Windows terms.
+//
+// A command line is one text, as on Windows: its first token names the
+// program, and the program splits the rest itself. The posix backend splits
+// the whole line the way the Windows runtime does (see
+// platform/posix/cmdline.h) and runs the first token directly, without a
+// shell. There a program killed by a signal ends with 128 plus the signal's
+// number, and a program not waited for stays a zombie until this process
+// ends or reads its exit code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Window states for a new program's first window (the Windows SW_ values).
+enum : int {
+    kShowHide = 0,
+    kShowMaximized = 3,
+    kShowNormal = 5,  // SW_SHOW
+    kShowMinimized = 6,
+};
+
+// The exit code of a program that is still running.
+enum : std::uint32_t { kStillActive = 259 };
+
+// The longest command line the system accepts, counting its terminator.
+constexpr std::size_t kMaxCommandLineBuffer = 32767;
+
+// One started program. Not copyable; letting go of it does not end it.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Starts the program that `commandLine` names, in `folder` (empty: this
+    // process's current folder), asking for `showCommand` on its first
+    // window. Handles are not inherited; the environment is. False, with
+    // the last error set, when it cannot be started: for example
+    // kErrorFileNotFound, kErrorBadExeFormat, kErrorDirectoryInvalid for a
+    // bad folder, kErrorFilenameExcedRange for an over-long line.
+    bool Create(const std::string& commandLine, const std::string& folder, int showCommand);
+
+    // Waits until the program ends. Meanwhile this thread's window messages
+    // are dispatched (keyboard messages translated first), except mouse
+    // moves and left-button presses and releases, which are dropped so that
+    // a click on a window during the wait does nothing.
+    void WaitDispatchingMessages();
+
+    // The exit code, kStillActive while the program runs; false when it
+    // cannot be read.
+    bool GetExitCode(std::uint32_t& code);
+
+private:
+    std::intptr_t m_handle = 0;  // process HANDLE on win32, pid on posix; 0: none
+    bool m_bEnded = false;       // posix: reaped, m_dwExitCode is final
+    std::uint32_t m_dwExitCode = 0;
+};
+
+}  // namespace platform
