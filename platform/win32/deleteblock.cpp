@@ -1,0 +1,19 @@
+// An undeletable file on Win32: held open without sharing.
+#include <windows.h>
+
+#include "platform/deleteblock.h"
+
+namespace platform {
+
+DeleteBlock::DeleteBlock(const std::string& path) : m_strPath(path) {
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    m_handle = reinterpret_cast<std::intptr_t>(h);
+    m_bActive = true;
+}
+
+DeleteBlock::~DeleteBlock() {
+    if (m_bActive) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+}
+
+}  // namespace platform
