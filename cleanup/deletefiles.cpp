@@ -1,0 +1,204 @@
+#include "cleanup/deletefiles.h"
+
+#include "cleanup/compactpath.h"
+#include "platform/strings.h"
+#include "platform/system.h"
+#include "platform/window.h"
+
+namespace {
+
+bool Live(platform::WindowHandle window) { return window != nullptr && platform::IsLiveWindow(window); }
+
+// True when `text` holds one of `set` as a character of its own (never
+// the trail byte of a double-byte character).
+bool ContainsAnyOf(const std::string& text, const char* set) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (platform::IsLeadByte(c) && i + 1 < text.size()) {
+            ++i;
+            continue;
+        }
+        for (const char* s = set; *s != '\0'; ++s)
+            if (text[i] == *s) return true;
+    }
+    return false;
+}
+
+// The source's folder: the text before its last '\' (empty without one).
+std::string SourceFolder(const std::string& source) {
+    const std::size_t cut = platform::FindLastBackslash(source);
+    return cut == std::string::npos ? std::string() : source.substr(0, cut);
+}
+
+}  // namespace
+
+void CQXDeleteFiles::OnStatusMessage(std::string) {}
+
+int CQXDeleteFiles::DeleteSource(bool pumpMessages) {
+    m_bPumpMessages = pumpMessages;
+    m_files.m_bNoMessagePump = !pumpMessages;
+    OnStatusMessage("Start deleting files");
+    if (m_pProgressWnd != nullptr) {
+        platform::SendWindowMessage(m_pProgressWnd, platform::kPbmSetRange, 0, 0x00640000);
+        platform::SendWindowMessage(m_pProgressWnd, platform::kPbmSetPos, 0, 0);
+    }
+    int result;
+    if (!ValidateSource()) {
+        OnStatusMessage("Invalid source");
+        m_strFailedFiles = m_strSource;
+        result = kInvalidSource;
+    } else {
+        CollectTargets();
+        if (!DeleteTargets()) {
+            OnStatusMessage("Failed to delete one or more files");
+            result = kNotAllDeleted;
+        } else {
+            result = kDeleted;
+        }
+    }
+    OnStatusMessage("End deleting files");
+    return result;
+}
+
+bool CQXDeleteFiles::ValidateSource() {
+    const std::string& source = m_strSource;
+    const char* failure = nullptr;
+    if (source.empty())
+        failure = "Source was empty";
+    else if (source.size() < 4)
+        failure = "Source was less than 4 characters";
+    else if (platform::FindLastBackslash(source) == source.size() - 1)
+        failure = "Source ends with a slash";
+    else if (source[1] != ':' && source.compare(0, 2, "\\\\") != 0)
+        failure = "Source did not have drive specifier";
+    else if (ContainsAnyOf(source, "/\"<>|"))
+        failure = "Source contains invalid character";
+    if (failure == nullptr) return true;
+    OnStatusMessage(failure);
+    return false;
+}
+
+void CQXDeleteFiles::SplitSourcePath(const std::string& source, std::string& folder, std::string& mask) {
+    const std::size_t cut = platform::FindLastBackslash(source);
+    if (cut == std::string::npos) {
+        folder.clear();
+        mask.clear();
+        return;
+    }
+    folder = source.substr(0, cut);
+    mask = source.substr(cut + 1);
+}
+
+void CQXDeleteFiles::CollectTargets() {
+    m_files.RemoveAll();
+    std::string folder, mask;
+    SplitSourcePath(m_strSource, folder, mask);
+    if (folder.empty() || mask.empty()) return;
+    folder += '\\';
+    if (m_strSource.find_first_of("*?") != std::string::npos)
+        m_files.CollectFolder(folder, mask, m_bRecurse, CFileInfoArray::ORDER_APPEND, m_bRecurse);
+    else
+        m_files.CollectPath(m_strSource, CFileInfoArray::ORDER_APPEND);
+}
+
+bool CQXDeleteFiles::DeleteTargets() {
+    bool ok = true;
+    bool go = true;
+    m_nTotal = static_cast<std::uint32_t>(m_files.GetSize());
+
+    // File pass.
+    for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
+        const CFileInfo& record = m_files[i];
+        if (record.m_dwAttributes & platform::kAttrDirectory) continue;
+        const std::string path = record.m_strPath;
+        OnStatusMessage(path);
+        if (Live(m_pStatusWnd)) platform::SetWindowTextOf(m_pStatusWnd, CompactPathForDisplay(path, m_nStatusPathLength));
+        ++m_nDone;
+        UpdateProgress();
+        PumpMessages();
+        if (IsAbortRequested()) ok = go = false;
+
+        const std::uint32_t attributes = platform::GetFileAttributes(path);
+        if (!go) break;
+        if (attributes == platform::kInvalidAttributes) {
+            OnStatusMessage("Delete failed");
+            ok = go = false;
+            continue;
+        }
+        if ((attributes & (platform::kAttrHidden | platform::kAttrSystem)) && !m_bIncludeHiddenSystem) {
+            // Left alone on purpose: not a failure, and the other files still go.
+            --m_nTotal;
+            continue;
+        }
+        // A link's attributes may be its target's: leave them alone, the link goes anyway.
+        const bool link = (attributes & platform::kAttrReparsePoint) != 0;
+        if (!link && !platform::SetFileAttributes(path, platform::kAttrNormal)) {
+            ok = false;
+            if (!m_bContinueOnError) {
+                OnStatusMessage("Delete failed");
+                go = false;
+                continue;
+            }
+        }
+        if (platform::DeleteFile(path)) {
+            OnStatusMessage("Delete successful");
+            if (m_bRemoveEmptyFolders) RemoveEmptyParentFolder(path);
+        } else {
+            OnStatusMessage("Delete failed");
+            ok = false;
+            if (!m_bContinueOnError) go = false;
+            m_strFailedFiles += ",";
+            m_strFailedFiles += path;
+        }
+    }
+
+    // Folder pass: parents come before their contents, so a parent that
+    // still holds folders is removed later by its last sub-folder's chain.
+    for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
+        if (m_files[i].m_dwAttributes & platform::kAttrDirectory) RemoveFolderChain(m_files[i].m_strPath);
+    }
+
+    const std::size_t first = m_strFailedFiles.find_first_not_of(',');
+    m_strFailedFiles.erase(0, first == std::string::npos ? m_strFailedFiles.size() : first);
+    if (ok) {
+        if (Live(m_pProgressWnd)) platform::SendWindowMessage(m_pProgressWnd, platform::kPbmSetPos, 100, 0);
+        if (Live(m_pStatusWnd)) platform::SetWindowTextOf(m_pStatusWnd, "Done");
+    } else if (Live(m_pStatusWnd)) {
+        platform::SetWindowTextOf(m_pStatusWnd, "Error");
+    }
+    return ok;
+}
+
+void CQXDeleteFiles::RemoveEmptyParentFolder(const std::string& filePath) {
+    const std::string root = platform::TrimTrailingBackslashes(SourceFolder(m_strSource));
+    const std::size_t cut = platform::FindLastBackslash(filePath);
+    if (cut == std::string::npos) return;
+    const std::string parent = filePath.substr(0, cut);
+    if (platform::GetFileAttributes(parent) != platform::kInvalidAttributes &&
+        platform::CompareNoCase(parent, root) != 0)
+        platform::RemoveDirectory(parent);  // fails harmlessly while it holds anything
+}
+
+void CQXDeleteFiles::RemoveFolderChain(const std::string& folderPath) {
+    const std::string root = SourceFolder(m_strSource);
+    platform::RemoveDirectory(folderPath);
+    std::string path = folderPath;
+    std::size_t cut;
+    while ((cut = platform::FindLastBackslash(path)) != std::string::npos) {
+        path.erase(cut);
+        if (platform::CompareNoCase(path, root) != 0 && path.size() > root.size()) platform::RemoveDirectory(path);
+    }
+}
+
+void CQXDeleteFiles::UpdateProgress() {
+    if (!Live(m_pProgressWnd) || m_nTotal == 0) return;
+    double percent = static_cast<double>(m_nDone) / static_cast<double>(m_nTotal) * 100.0;
+    if (percent > 100.0) percent = 100.0;
+    platform::SendWindowMessage(m_pProgressWnd, platform::kPbmSetPos, static_cast<std::uintptr_t>(percent), 0);
+}
+
+void CQXDeleteFiles::PumpMessages() {
+    if (m_bPumpMessages) platform::PumpWaitingMessages();
+}
+
+bool CQXDeleteFiles::IsAbortRequested() const { return m_pAbortFlag != nullptr && m_pAbortFlag->load() != 0; }

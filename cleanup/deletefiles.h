@@ -1,0 +1,69 @@
+// Guarded deletion of what a source text names: the files of a folder that
+// match a mask ("C:\Temp\x\*.*"), with or without its sub-folders, or one
+// file. The source must pass five safety rules first; the folder that the
+// source names is never removed (its owner removes it).
+//
+// Links are removed as links: the walk never enters one, a link to a file
+// is deleted without touching its target's attributes, a link to a folder
+// is removed with the folders. Deletion to the recycle bin is not offered.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "cleanup/fileinfoarray.h"
+#include "platform/app.h"
+
+class CQXDeleteFiles {
+public:
+    // Results of DeleteSource.
+    enum Result : int { kDeleted = 0, kInvalidSource = 1, kNotAllDeleted = 2 };
+
+    CQXDeleteFiles() = default;
+    virtual ~CQXDeleteFiles() = default;
+
+    // The whole run: validation, collection, the file pass, the folder
+    // pass. `pumpMessages` keeps the user interface alive between files.
+    int DeleteSource(bool pumpMessages);
+
+    // The five rules, in order: not empty; at least 4 characters; no
+    // trailing '\'; a drive ("X:") or a network path ("\\"); none of / " < > |.
+    // The first rule that fails reports its message.
+    bool ValidateSource();
+    // Lists the targets of m_strSource in m_files.
+    void CollectTargets();
+    // Deletes the listed files, then removes the listed folders; true when
+    // every file went and no abort came.
+    bool DeleteTargets();
+
+    // Splits at the last '\': the text before and the text after it; both
+    // empty when there is no '\'.
+    static void SplitSourcePath(const std::string& source, std::string& folder, std::string& mask);
+    // Removes the folder that held a deleted file, when it is empty and is not the source's folder.
+    void RemoveEmptyParentFolder(const std::string& filePath);
+    // Removes a listed folder and every empty folder above it, up to (not including) the source's folder.
+    void RemoveFolderChain(const std::string& folderPath);
+
+    void UpdateProgress();
+    void PumpMessages();
+    bool IsAbortRequested() const;
+
+    // Receives every status text of a run, in order; the default drops them.
+    virtual void OnStatusMessage(std::string text);
+
+    std::string m_strSource;            // folder '\' mask, or one file
+    bool m_bRecurse = false;            // sub-folders too: their files go and they are removed
+    bool m_bContinueOnError = false;    // go on after a file that cannot be deleted
+    bool m_bIncludeHiddenSystem = true;  // hidden and system files too (else they are left alone)
+    bool m_bRemoveEmptyFolders = true;  // after each file, try to remove its folder
+    platform::WindowHandle m_pProgressWnd = nullptr;  // progress bar: percent of files handled
+    platform::WindowHandle m_pStatusWnd = nullptr;    // the file at hand, then "Done" or "Error"
+    const std::atomic<std::int32_t>* m_pAbortFlag = nullptr;  // non-zero: stop after the file at hand
+    int m_nStatusPathLength = 50;
+    std::string m_strFailedFiles;  // "path,path,..." of the files whose deletion failed
+    CFileInfoArray m_files;
+    std::uint32_t m_nTotal = 0;  // records to handle
+    std::uint32_t m_nDone = 0;   // files handled
+    bool m_bPumpMessages = true;
+};

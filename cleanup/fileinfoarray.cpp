@@ -1,0 +1,106 @@
+#include "cleanup/fileinfoarray.h"
+
+#include "cleanup/compactpath.h"
+#include "platform/dirsearch.h"
+#include "platform/strings.h"
+#include "platform/system.h"
+#include "platform/window.h"
+
+namespace {
+
+constexpr int kStatusLength = 47;
+
+bool Aborted(const std::atomic<std::int32_t>* flag) { return flag != nullptr && flag->load() != 0; }
+
+bool Stops(const CFileInfo& existing, const CFileInfo& added, int order) {
+    switch (order) {
+        case CFileInfoArray::ORDER_SIZE_ASCENDING: return existing.m_nSize >= added.m_nSize;
+        case CFileInfoArray::ORDER_SIZE_DESCENDING: return existing.m_nSize <= added.m_nSize;
+        case CFileInfoArray::ORDER_PATH_ASCENDING: return existing.m_strPath.compare(added.m_strPath) >= 0;
+        case CFileInfoArray::ORDER_PATH_DESCENDING: return existing.m_strPath.compare(added.m_strPath) <= 0;
+        default: return false;
+    }
+}
+
+bool IsLink(std::uint32_t attributes) {
+    return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint) != 0;
+}
+
+}  // namespace
+
+std::size_t CFileInfoArray::InsertRecord(const CFileInfo& record, int order) {
+    std::size_t index = 0;
+    const bool sorted = order >= ORDER_SIZE_ASCENDING && order <= ORDER_PATH_DESCENDING;
+    if (sorted) {
+        while (index < m_records.size() && !Stops(m_records[index], record, order)) ++index;
+    } else {
+        index = m_records.size();
+    }
+    m_records.insert(m_records.begin() + static_cast<std::ptrdiff_t>(index), record);
+    return index;
+}
+
+std::size_t CFileInfoArray::CollectPath(const std::string& path, int order) {
+    CFileInfo record;
+    record.FillFromPath(path);
+    return InsertRecord(record, order);
+}
+
+void CFileInfoArray::PumpMessages() {
+    if (m_bNoMessagePump) return;
+    platform::PumpWaitingMessages();
+}
+
+int CFileInfoArray::CollectFolder(const std::string& folder, const std::string& mask, bool recurse, int order,
+                                  bool includeFolders, const std::atomic<std::int32_t>* abortFlag,
+                                  std::atomic<std::int32_t>* counter) {
+    const std::string trimmed = platform::TrimTrailingBackslashes(folder);
+    const std::string base = trimmed + "\\";
+    int count = 0;
+
+    auto add = [&](const platform::FindData& entry) {
+        CFileInfo record;
+        record.FillFromFindData(entry, base);
+        InsertRecord(record, order);
+        ++count;
+        if (counter != nullptr) counter->fetch_add(1);
+    };
+
+    // A folder that is a link is never walked: what it points to is not ours.
+    const bool topIsLink = IsLink(platform::GetFileAttributes(trimmed));
+
+    platform::DirSearch search;
+    platform::FindData entry;
+    bool found = !topIsLink && search.First(base + "*", entry);
+    if (m_pFolderStatusWnd != nullptr && platform::IsLiveWindow(m_pFolderStatusWnd))
+        platform::SetWindowTextOf(m_pFolderStatusWnd, CompactPathForDisplay(base + "*", kStatusLength));
+    if (topIsLink) return 0;
+
+    // Folder pass: sub-folders, each followed by its own walk.
+    for (; found; found = search.Next(entry)) {
+        PumpMessages();
+        const std::string& name = entry.cFileName;
+        if (name != "." && name != ".." && (entry.dwFileAttributes & platform::kAttrDirectory)) {
+            if (includeFolders) add(entry);
+            if (recurse && !IsLink(entry.dwFileAttributes))
+                count += CollectFolder(base + name + "\\", mask, recurse, order, includeFolders, abortFlag, counter);
+        }
+        if (Aborted(abortFlag)) break;
+    }
+    search.Close();
+    if (Aborted(abortFlag)) return count;
+
+    // File pass: the entries the mask matches that are not folders.
+    for (found = search.First(base + mask, entry); found; found = search.Next(entry)) {
+        if (!(entry.dwFileAttributes & platform::kAttrDirectory)) {
+            if (m_pFileStatusWnd != nullptr && platform::IsLiveWindow(m_pFileStatusWnd)) {
+                platform::SetWindowTextOf(m_pFileStatusWnd,
+                                          CompactPathForDisplay(base + entry.cFileName, kStatusLength));
+                PumpMessages();
+            }
+            add(entry);
+        }
+        if (Aborted(abortFlag)) break;
+    }
+    return count;
+}

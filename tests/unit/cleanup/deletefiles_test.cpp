@@ -1,0 +1,330 @@
+// Guarded deletion: the source rules, the status texts, the passes over
+// files and folders, failures, progress, abort and links.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cleanup/deletefiles.h"
+#include "platform/deleteblock.h"
+#include "platform/strings.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "test_util/scratch.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
+
+class Recorder : public CQXDeleteFiles {
+public:
+    Texts texts;
+    void OnStatusMessage(std::string text) override { texts.push_back(std::move(text)); }
+};
+
+// Everything under the scratch folder, relative, sorted; folders end in '/'.
+std::vector<std::string> Contents(const test_util::ScratchDir& dir) {
+    std::vector<std::string> names;
+    const fs::path root(dir.Native());
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        std::string name = fs::relative(it->path(), root).generic_string();
+        if (it->is_directory() && !it->is_symlink()) name += "/";
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct RuleCase {
+    const char* source;
+    const char* failure;  // null: valid
+};
+
+class SourceRuleTest : public ::testing::TestWithParam<RuleCase> {};
+
+TEST_P(SourceRuleTest, TheFirstFailingRuleReportsItsMessage) {
+    const RuleCase& c = GetParam();
+    Recorder deleter;
+    deleter.m_strSource = c.source;
+    EXPECT_EQ(deleter.ValidateSource(), c.failure == nullptr) << c.source;
+    EXPECT_EQ(deleter.texts, c.failure ? Texts{c.failure} : Texts{}) << c.source;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SourceRuleTest,
+    ::testing::Values(RuleCase{"", "Source was empty"},
+                      RuleCase{"C:\\", "Source was less than 4 characters"},
+                      RuleCase{"C:\\Temp\\", "Source ends with a slash"},
+                      RuleCase{"Temp\\*.*", "Source did not have drive specifier"},
+                      RuleCase{"ab:\\x", "Source did not have drive specifier"},
+                      RuleCase{"C:/Temp/*.*", "Source contains invalid character"},
+                      // A trailing forward slash is rule 5's, not rule 3's.
+                      RuleCase{"C:\\Temp/", "Source contains invalid character"},
+                      RuleCase{"C:\\T\\\"a\"", "Source contains invalid character"},
+                      RuleCase{"C:\\T\\a<b", "Source contains invalid character"},
+                      RuleCase{"C:\\T\\a>b", "Source contains invalid character"},
+                      RuleCase{"C:\\T\\a|b", "Source contains invalid character"},
+                      RuleCase{"\\\\server\\share\\*.*", nullptr},
+                      RuleCase{"C:\\Temp\\*.*", nullptr},
+                      // Any first character; later colons, '*' and '?' are allowed.
+                      RuleCase{"1:\\x", nullptr},
+                      RuleCase{"C:\\a:b\\?*", nullptr}));
+
+TEST(SourceRules, ReadDoubleByteCharactersWhole) {
+    ASSERT_TRUE(platform::SetLeadByteCodePage(932));
+    // Trail bytes that equal '\' and '|' are parts of characters, not separators or bars.
+    Recorder deleter;
+    deleter.m_strSource = "C:\\\x95\x5C";
+    const bool trailBackslash = deleter.ValidateSource();
+    deleter.m_strSource = "C:\\a\x95\x7C";
+    const bool trailBar = deleter.ValidateSource();
+    platform::SetLeadByteCodePage(0);
+    EXPECT_TRUE(trailBackslash);
+    EXPECT_TRUE(trailBar);
+    EXPECT_EQ(deleter.texts, Texts{});
+}
+
+TEST(DeleteSource, AnInvalidSourceChangesNothing) {
+    test_util::ScratchDir dir;
+    dir.Write("a.txt", "");
+    Recorder deleter;
+    std::string source = dir.Path("*.*");
+    for (char& c : source)
+        if (c == '\\') c = '/';
+    deleter.m_strSource = source;
+    deleter.m_bRecurse = true;
+    EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kInvalidSource);
+    EXPECT_EQ(deleter.texts, (Texts{"Start deleting files", "Source contains invalid character", "Invalid source",
+                                    "End deleting files"}));
+    EXPECT_EQ(deleter.m_strFailedFiles, source);
+    EXPECT_EQ(Contents(dir), (std::vector<std::string>{"a.txt"}));
+}
+
+TEST(DeleteSource, ReportsEachFileAndEndsWithDoneAndFullProgress) {
+    test_util::ScratchDir dir;
+    dir.Write("b.txt", "");
+    dir.Write("a.txt", "");
+    Recorder deleter;
+    deleter.m_strSource = dir.Path("*.*");
+    deleter.m_pStatusWnd = platform::CreateHiddenTextWindow();
+    deleter.m_pProgressWnd = platform::CreateHiddenProgressBar();
+    EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kDeleted);
+    EXPECT_EQ(deleter.texts, (Texts{"Start deleting files", dir.Path("a.txt"), "Delete successful", dir.Path("b.txt"),
+                                    "Delete successful", "End deleting files"}));
+    EXPECT_EQ(platform::WindowTextOf(deleter.m_pStatusWnd), "Done");
+    EXPECT_EQ(platform::SendWindowMessage(deleter.m_pProgressWnd, platform::kPbmGetPos, 0, 0), 100);
+    EXPECT_EQ(deleter.m_strFailedFiles, "");
+    EXPECT_EQ(Contents(dir), std::vector<std::string>{});
+    platform::DestroyHiddenWindow(deleter.m_pStatusWnd);
+    platform::DestroyHiddenWindow(deleter.m_pProgressWnd);
+}
+
+// A\a.txt, A\B\b.txt (read-only), A\B\C\ (empty), D\ (empty), top.txt, ro.txt (read-only).
+void MakeTree(const test_util::ScratchDir& dir) {
+    dir.Write("A\\a.txt", "a");
+    platform::SetFileAttributes(dir.Write("A\\B\\b.txt", "b"), platform::kAttrReadOnly);
+    fs::create_directories(dir.Native("A\\B\\C"));
+    fs::create_directories(dir.Native("D"));
+    dir.Write("top.txt", "t");
+    platform::SetFileAttributes(dir.Write("ro.txt", "r"), platform::kAttrReadOnly);
+}
+
+TEST(DeleteSource, RecursionEmptiesTheTreeButKeepsTheSourceFolder) {
+    struct Case {
+        bool recurse;
+        std::vector<std::string> left;
+    } cases[] = {
+        {true, {}},
+        {false, {"A/", "A/B/", "A/B/C/", "A/B/b.txt", "A/a.txt", "D/"}},
+    };
+    for (const Case& c : cases) {
+        test_util::ScratchDir dir;
+        MakeTree(dir);
+        Recorder deleter;
+        deleter.m_strSource = dir.Path("*.*");
+        deleter.m_bRecurse = c.recurse;
+        EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kDeleted) << c.recurse;
+        EXPECT_EQ(Contents(dir), c.left) << c.recurse;
+        EXPECT_TRUE(fs::is_directory(dir.Native())) << c.recurse;
+    }
+}
+
+TEST(DeleteSource, AMaskLeavesOtherFiles) {
+    test_util::ScratchDir dir;
+    dir.Write("a.txt", "");
+    dir.Write("b.dat", "");
+    dir.Write("sub\\c.txt", "");
+    Recorder deleter;
+    deleter.m_strSource = dir.Path("*.txt");
+    deleter.m_bRecurse = true;
+    EXPECT_EQ(deleter.DeleteSource(false), CQXDeleteFiles::kDeleted);
+    EXPECT_EQ(Contents(dir), (std::vector<std::string>{"b.dat"}));
+}
+
+TEST(DeleteSource, AFileThatCannotBeDeletedStopsTheRunUnlessToldToGoOn) {
+    struct Case {
+        bool continueOnError;
+        std::vector<std::string> left;
+        const char* statusWindow;
+    } cases[] = {
+        // Going on: everything else goes, the folder pass runs.
+        {true, {"locked.txt"}, "Error"},
+        // Stopping: later files stay, and so do the listed folders.
+        {false, {"empty/", "locked.txt", "z.txt"}, "Error"},
+    };
+    for (const Case& c : cases) {
+        test_util::ScratchDir dir;
+        fs::create_directory(dir.Native("empty"));
+        dir.Write("sub\\s.txt", "");
+        dir.Write("a.txt", "");
+        const std::string locked = dir.Write("locked.txt", "");
+        dir.Write("z.txt", "");
+        platform::DeleteBlock block(locked);
+        if (!block.active()) GTEST_SKIP() << "this file system cannot make a file undeletable";
+
+        Recorder deleter;
+        deleter.m_strSource = dir.Path("*.*");
+        deleter.m_bRecurse = true;
+        deleter.m_bContinueOnError = c.continueOnError;
+        deleter.m_pStatusWnd = platform::CreateHiddenTextWindow();
+        EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kNotAllDeleted);
+        EXPECT_EQ(deleter.m_strFailedFiles, locked);
+        EXPECT_EQ(Contents(dir), c.left);
+        EXPECT_EQ(platform::WindowTextOf(deleter.m_pStatusWnd), c.statusWindow);
+        ASSERT_GE(deleter.texts.size(), 4u);
+        EXPECT_EQ(deleter.texts[deleter.texts.size() - 2], "Failed to delete one or more files");
+        // The locked file's path is followed by the failure, never by success.
+        auto at = std::find(deleter.texts.begin(), deleter.texts.end(), locked);
+        ASSERT_NE(at, deleter.texts.end());
+        EXPECT_EQ(*(at + 1), "Delete failed");
+        platform::DestroyHiddenWindow(deleter.m_pStatusWnd);
+    }
+}
+
+TEST(DeleteSource, SeveralFailuresAreListedWithCommas) {
+    test_util::ScratchDir dir;
+    const std::string first = dir.Write("1.txt", "");
+    const std::string second = dir.Write("2.txt", "");
+    platform::DeleteBlock block1(first), block2(second);
+    if (!block1.active() || !block2.active()) GTEST_SKIP() << "this file system cannot make a file undeletable";
+    Recorder deleter;
+    deleter.m_strSource = dir.Path("*.*");
+    deleter.m_bContinueOnError = true;
+    EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kNotAllDeleted);
+    EXPECT_EQ(deleter.m_strFailedFiles, first + "," + second);
+}
+
+TEST(DeleteSource, ASingleFileSource) {
+    test_util::ScratchDir dir;
+    const std::string file = dir.Write("one.txt", "");
+    dir.Write("two.txt", "");
+    Recorder deleter;
+    deleter.m_strSource = file;
+    EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kDeleted);
+    EXPECT_EQ(deleter.texts, (Texts{"Start deleting files", file, "Delete successful", "End deleting files"}));
+    EXPECT_EQ(Contents(dir), (std::vector<std::string>{"two.txt"}));
+
+    // A missing file gives the empty record, which counts as a folder: nothing happens.
+    Recorder again;
+    again.m_strSource = file;
+    EXPECT_EQ(again.DeleteSource(true), CQXDeleteFiles::kDeleted);
+    EXPECT_EQ(again.texts, (Texts{"Start deleting files", "End deleting files"}));
+    EXPECT_EQ(again.m_nTotal, 1u);
+    EXPECT_EQ(Contents(dir), (std::vector<std::string>{"two.txt"}));
+}
+
+TEST(DeleteSource, ASourceThatMatchesNothingSucceeds) {
+    test_util::ScratchDir dir;
+    Recorder deleter;
+    deleter.m_strSource = dir.Path("missing\\*.*");
+    deleter.m_pStatusWnd = platform::CreateHiddenTextWindow();
+    EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kDeleted);
+    EXPECT_EQ(platform::WindowTextOf(deleter.m_pStatusWnd), "Done");
+    platform::DestroyHiddenWindow(deleter.m_pStatusWnd);
+}
+
+TEST(DeleteSource, ProgressEndsAt100EvenWithFolderRecordsInTheTotal) {
+    test_util::ScratchDir dir;
+    for (const char* name : {"x\\1", "x\\2", "y\\3", "4"}) dir.Write(name, "");
+    Recorder deleter;
+    deleter.m_strSource = dir.Path("*.*");
+    deleter.m_bRecurse = true;
+    deleter.m_pProgressWnd = platform::CreateHiddenProgressBar();
+    EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kDeleted);
+    EXPECT_EQ(deleter.m_nTotal, 6u);
+    EXPECT_EQ(deleter.m_nDone, 4u);
+    EXPECT_EQ(platform::SendWindowMessage(deleter.m_pProgressWnd, platform::kPbmGetPos, 0, 0), 100);
+    platform::DestroyHiddenWindow(deleter.m_pProgressWnd);
+}
+
+TEST(DeleteSource, AnAbortStopsBeforeTheFirstFileIsTouched) {
+    test_util::ScratchDir dir;
+    dir.Write("a.txt", "");
+    dir.Write("b.txt", "");
+    std::atomic<std::int32_t> abort{1};
+    Recorder deleter;
+    deleter.m_strSource = dir.Path("*.*");
+    deleter.m_pAbortFlag = &abort;
+    EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kNotAllDeleted);
+    EXPECT_EQ(deleter.texts, (Texts{"Start deleting files", dir.Path("a.txt"), "Failed to delete one or more files",
+                                    "End deleting files"}));
+    EXPECT_EQ(deleter.m_strFailedFiles, "");
+    EXPECT_EQ(Contents(dir), (std::vector<std::string>{"a.txt", "b.txt"}));
+}
+
+TEST(DeleteSource, LinksGoAsLinksAndNothingBehindThemIsTouched) {
+    test_util::ScratchDir outside;
+    outside.Write("precious.txt", "keep");
+    outside.Write("inner\\more.txt", "keep");
+    const std::string readOnly = outside.Write("readonly.txt", "keep");
+    ASSERT_TRUE(platform::SetFileAttributes(readOnly, platform::kAttrReadOnly));
+    const std::vector<std::string> before = Contents(outside);
+
+    test_util::ScratchDir dir;
+    dir.Write("own.txt", "");
+    dir.Write("sub\\own2.txt", "");
+    fs::create_directory_symlink(outside.Native(), dir.Native("sub\\folder link"));
+    fs::create_directory_symlink(outside.Native("inner"), dir.Native("inner link"));
+    fs::create_symlink(outside.Native("readonly.txt"), dir.Native("file link"));
+    fs::create_symlink(dir.Native("gone"), dir.Native("dangling link"));
+
+    Recorder deleter;
+    deleter.m_strSource = dir.Path("*.*");
+    deleter.m_bRecurse = true;
+    deleter.m_bContinueOnError = true;
+    EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kDeleted);
+    EXPECT_EQ(Contents(dir), std::vector<std::string>{});
+    EXPECT_EQ(Contents(outside), before);
+    EXPECT_EQ(outside.Read("precious.txt"), "keep");
+    EXPECT_EQ(platform::GetFileAttributes(readOnly) & platform::kAttrReadOnly, platform::kAttrReadOnly);
+
+    // A source folder that is itself a link is not walked.
+    fs::create_directory_symlink(outside.Native(), dir.Native("top link"));
+    Recorder viaLink;
+    viaLink.m_strSource = dir.Path("top link\\*.*");
+    viaLink.m_bRecurse = true;
+    EXPECT_EQ(viaLink.DeleteSource(true), CQXDeleteFiles::kDeleted);
+    EXPECT_EQ(Contents(outside), before);
+}
+
+TEST(SplitSourcePath, SplitsAtTheLastBackslash) {
+    struct Case {
+        const char *source, *folder, *mask;
+    } cases[] = {
+        {"C:\\Temp\\x\\*.*", "C:\\Temp\\x", "*.*"},
+        {"C:\\Temp\\", "C:\\Temp", ""},
+        {"nothing", "", ""},
+        {"", "", ""},
+    };
+    for (const Case& c : cases) {
+        std::string folder = "?", mask = "?";
+        CQXDeleteFiles::SplitSourcePath(c.source, folder, mask);
+        EXPECT_EQ(folder, c.folder) << c.source;
+        EXPECT_EQ(mask, c.mask) << c.source;
+    }
+}
+
+}  // namespace
