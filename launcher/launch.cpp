@@ -1,0 +1,32 @@
+#include "launcher/launch.h"
+
+#include "platform/process.h"
+#include "platform/system.h"
+
+int LaunchShowCommand(int show) {
+    switch (show) {
+        case 0: return platform::kShowNormal;
+        case 1: return platform::kShowMinimized;
+        case 2: return platform::kShowMaximized;
+        default: return platform::kShowHide;
+    }
+}
+
+std::string LaunchCommandLine(const std::string& program, const std::string& arguments) {
+    if (arguments.empty()) return program;
+    return "\"" + program + "\" " + arguments;
+}
+
+std::uint32_t LaunchProgram(const std::string& program, const std::string& arguments, const std::string& folder,
+                            bool wait, int show) {
+    // The line is built to its full length; only the system's own limit refuses it.
+    const std::string commandLine = LaunchCommandLine(program, arguments);
+    if (commandLine.size() >= platform::kMaxCommandLineBuffer) return platform::kErrorFilenameExcedRange;
+
+    platform::Process process;
+    if (!process.Create(commandLine, folder, LaunchShowCommand(show))) return platform::GetLastError();
+    if (wait) process.WaitDispatchingMessages();
+    std::uint32_t code = 0;
+    if (!process.GetExitCode(code)) code = 0;
+    return code;
+}

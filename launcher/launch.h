@@ -1,0 +1,27 @@
+// Starting the extracted program and waiting for it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Starts `program` with `arguments` (already quoted as the program expects;
+// may be empty) in `folder` (empty: the launcher's current folder). The
+// command line is "\"program\" arguments", or `program` alone when there
+// are no arguments. `show` asks for the first window's state: 0 shown,
+// 1 minimised, 2 maximised, anything else hidden.
+//
+// With `wait`, waits until the program ends while the launcher's window
+// messages go on being dispatched (mouse moves and left-button presses and
+// releases are dropped). Returns the program's exit code (259, still
+// running, when it has not ended yet without `wait`), the system's error
+// code when it could not be started, or 0 when the exit code cannot be
+// read. A command line of 32767 characters or more is refused with the
+// system's "name too long" code (206) and nothing is started.
+std::uint32_t LaunchProgram(const std::string& program, const std::string& arguments, const std::string& folder,
+                            bool wait, int show);
+
+// The system's show command for a `show` value.
+int LaunchShowCommand(int show);
+
+// The command line LaunchProgram builds.
+std::string LaunchCommandLine(const std::string& program, const std::string& arguments);
