@@ -246,23 +246,22 @@ class RunningProgram:
             into.append(line)
 
     def _dismiss_loop(self):
-        seen = set()
+        # Wine traces every message box as it opens; for each one, press Enter
+        # on the visible window that is not one of the windows to keep, and
+        # wait until it has gone.
         while not self._stop.is_set():
-            for window in self.session.find_windows(".+"):
-                if window in seen:
-                    continue
-                if self._is_message_box(window):
-                    seen.add(window)
-                    self.captions.append(self.session.window_name(window))
+            if len(self.messages()) > len(self.captions):
+                for window in self.session.find_windows(".+"):
+                    name = self.session.window_name(window)
+                    if name in self.keep:
+                        continue
+                    self.captions.append(name)
                     self.session.press(window, "Return")
-            time.sleep(0.2)
-
-    def _is_message_box(self, window):
-        # Message boxes are dialogs (class #32770); the launcher's own progress
-        # dialog is one too, so tests name the captions to leave alone.
-        out = subprocess.run(["xprop", "-id", window, "WM_CLASS"], env=self.session.env,
-                             capture_output=True, text=True).stdout
-        return "#32770" in out and self.session.window_name(window) not in self.keep
+                    deadline = time.time() + 10
+                    while window in self.session.find_windows(".+") and time.time() < deadline:
+                        time.sleep(0.05)
+                    break
+            time.sleep(0.1)
 
     def messages(self):
         texts = []
