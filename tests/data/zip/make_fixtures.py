@@ -13,6 +13,8 @@ patched field by field (a CRC, a size, a flag, a signature), or re-laid
 (central records reordered or duplicated, a data descriptor's signature
 dropped). Each one is small and named after what is wrong with it.
 
+OUTDIR/seeds holds the small archives, the fuzz target's seed corpus.
+
 A tool that is missing is reported and its archives are left out; the tests
 that need them say so and skip.
 """
@@ -384,6 +386,25 @@ def crafted(out):
           stream=True).save(f"{out}/pieces-stream.zip")
 
 
+def seeds(out, src):
+    """Small archives for the fuzz target to start from: the crafted ones that
+    are small, and tool-made ones of a few files."""
+    folder = os.path.join(out, "seeds")
+    os.makedirs(folder)
+    few = ["hello.txt", "text/deep/nested/note.txt", "emptydir"]
+    if shutil.which("zip"):
+        run(["zip", "-q", "-r", f"{folder}/infozip.zip"] + few, src)
+        run(["zip", "-q", "-r", "-P", PASSWORD, f"{folder}/infozip-crypt.zip"] + few, src)
+        with open(f"{folder}/infozip-stream-crypt.zip", "wb") as f:
+            run(["zip", "-q", "-r", "-P", PASSWORD, "-"] + few, src, stdout=f)
+    if shutil.which("7z"):
+        run(["7z", "a", "-tzip", "-bd", "-mem=ZipCrypto", f"-p{PASSWORD}", f"{folder}/7z-crypt.zip"] + few, src)
+    for name in sorted(os.listdir(out)):
+        path = os.path.join(out, name)
+        if name.endswith(".zip") and os.path.getsize(path) <= 16384:
+            shutil.copy(path, folder)
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -394,6 +415,7 @@ def main():
     top = make_tree(src)
     tool_archives(out, src, top)
     crafted(out)
+    seeds(out, src)
     with open(os.path.join(out, "stamp"), "w") as f:
         f.write("done\n")
 
