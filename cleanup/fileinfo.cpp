@@ -39,6 +39,8 @@ bool FileTimeToDate(std::uint64_t fileTime, Date& date) {
 
 std::int64_t ConvertFileTime(std::uint64_t fileTime) {
     std::int64_t result = static_cast<std::int64_t>(std::time(nullptr));
+    // Stamps with the top bit set have no calendar date (the system refuses them).
+    if (fileTime > 0x7FFFFFFFFFFFFFFFull) return result;
     std::uint64_t local = 0;
     if (!platform::FileTimeToLocalFileTime(fileTime, local)) return result;
     Date date;
