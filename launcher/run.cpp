@@ -1,12 +1,155 @@
-// The self-extraction run.
+// The self-extraction run: configuration, temporary folder, extraction,
+// launch and wait, cleanup.
+#include <exception>
+#include <memory>
+
+#include "cleanup/deletefiles.h"
 #include "launcher/app.h"
+#include "launcher/exit_codes.h"
+#include "launcher/launch.h"
+#include "payload/config.h"
 #include "payload/extractor.h"
+#include "platform/dialog.h"
+#include "platform/file.h"
+#include "platform/strings.h"
 #include "platform/system.h"
+#include "platform/window.h"
+#include "zip/archive.h"
+#include "zip/exception.h"
+#include "zip/fileheader.h"
+
+namespace {
+
+constexpr std::uint32_t kTransferBufferSize = 65536;
+
+void SetExitCode(int code) {
+    if (CLauncherApp* app = CLauncherApp::Current()) app->m_nExitCode = code;
+}
+
+// The arguments the launcher was given (after its own path), each quoted,
+// then the source token; spaces trimmed from both ends.
+std::string BuildArguments(const std::string& modulePath) {
+    std::string arguments;
+    const std::vector<std::string>& args = platform::CommandLineArgs();
+    for (std::size_t i = 1; i < args.size(); ++i) arguments += "\"" + args[i] + "\" ";
+    arguments += "\"SFXSOURCE:" + modulePath + "\"";
+    std::size_t first = arguments.find_first_not_of(' ');
+    std::size_t last = arguments.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : arguments.substr(first, last - first + 1);
+}
+
+// Runs one archive step; an error of any kind passes the step over silently.
+template <typename Step>
+void PassOverErrors(Step step) {
+    try {
+        step();
+    } catch (const CZipException&) {
+    } catch (const platform::FileException&) {
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
 
 int CSFEFileExtractor::ExtractAndRun() {
-    std::string configuration = GetDataSegment();
-    std::string folder = GetTempFolderName();
-    // Extraction and launch are not there yet: give the claimed folder back.
-    if (!folder.empty()) platform::RemoveDirectory(folder);
+    bool localCancel = false;
+    if (m_pbCancel == nullptr) m_pbCancel = &localCancel;
+    auto cancelled = [this] { return *m_pbCancel; };
+
+    std::unique_ptr<platform::WaitCursor> busy(new platform::WaitCursor);
+
+    bool segmentFound = false;
+    LaunchConfig config;
+    ReadLaunchConfig(GetDataSegment(&segmentFound), config);
+
+    if (m_pDlg != nullptr && platform::IsLiveWindow(m_pDlg))
+        platform::SetWindowTextOf(m_pDlg, config.title.empty() ? std::string("Loading") : config.title);
+
+    const std::string folder = GetTempFolderName();
+    if (folder.empty()) {
+        // Without a folder of its own the run must not extract anywhere.
+        std::uint32_t error = platform::GetLastError();
+        busy.reset();
+        platform::AppMessageBox("Could not create the temporary folder.\n" + platform::SystemErrorText(error));
+        SetExitCode(error != 0 ? static_cast<int>(error) : kExitCannotCreateFolder);
+        platform::PostQuitMessage(0);
+        return 2;
+    }
+
+    CZipArchive archive;
+    try {
+        archive.Open(m_strModulePath, CZipArchive::zipOpenReadOnly, 0);
+    } catch (const CZipException& e) {
+        platform::AppMessageBox(e.GetDescription());
+        SetExitCode(kExitPayloadUnreadable);
+    } catch (const platform::FileException& e) {
+        platform::AppMessageBox(e.GetErrorMessage().substr(0, 999));
+        SetExitCode(e.osError() != 0 ? static_cast<int>(e.osError()) : kExitPayloadUnreadable);
+    } catch (const std::exception&) {
+        SetExitCode(kExitPayloadUnreadable);
+    }
+    if (archive.IsClosed()) {
+        // Give the claimed folder back and let a dialog close by itself.
+        platform::RemoveDirectory(folder);
+        busy.reset();
+        platform::PostQuitMessage(0);
+        return 2;
+    }
+
+    if (m_pCallback != nullptr) archive.RegisterCallback(m_pCallback, cbExtract);
+
+    std::uint32_t total = 0;
+    const int count = archive.GetEntryCount();
+    for (int i = 0; i < count && !cancelled(); ++i) {
+        CZipFileHeader info;
+        if (archive.GetEntryInfo(info, static_cast<std::uint16_t>(i)) && !info.IsFolder()) total += info.m_uUncomprSize;
+    }
+    if (m_pProgress != nullptr && platform::IsLiveWindow(m_pProgress))
+        platform::SendWindowMessage(m_pProgress, platform::kPbmSetRange32, 0, static_cast<std::intptr_t>(total));
+
+    for (int i = 0; i < count && !cancelled(); ++i) {
+        const std::uint16_t index = static_cast<std::uint16_t>(i);
+        PassOverErrors([&] {
+            CZipFileHeader info;
+            archive.GetEntryInfo(info, index);
+            if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
+            archive.ExtractEntry(index, folder, true, nullptr, kTransferBufferSize);
+        });
+    }
+    // An entry left open by a data error makes Close throw; the launch and the
+    // cleanup must still follow.
+    PassOverErrors([&] { archive.Close(CZipArchive::afterNormal, false); });
+    if (!archive.IsClosed()) PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
+
+    if (!segmentFound) SetExitCode(kExitPayloadUnreadable);
+
+    if (!config.run.empty() && !cancelled()) {
+        if (m_pDlg != nullptr && platform::IsLiveWindow(m_pDlg)) platform::HideWindow(m_pDlg);
+        const std::string program = folder + "\\" + config.run;
+        if (platform::GetFileAttributes(program) != platform::kInvalidAttributes) {
+            std::string arguments = BuildArguments(m_strModulePath);
+            SetExitCode(static_cast<int>(LaunchProgram(program, arguments, folder, true, 0)));
+        } else {
+            // The configured program did not arrive (its entry failed): not a success.
+            SetExitCode(kExitProgramMissing);
+        }
+    }
+
+    CQXDeleteFiles deleter;
+    deleter.m_strSource = folder + "\\*.*";
+    deleter.m_bRecurse = true;
+    deleter.m_bContinueOnError = true;
+    deleter.m_bIncludeHiddenSystem = true;
+    deleter.DeleteSource(true);
+    platform::RemoveDirectory(folder);
+
+    busy.reset();
+
+    if (cancelled()) {
+        platform::WindowHandle owner = (m_pDlg != nullptr && platform::IsLiveWindow(m_pDlg)) ? m_pDlg : nullptr;
+        platform::ShowMessageBox(owner, "Extraction Cancelled", "Status", platform::kMbOk | platform::kMbIconExclamation);
+    }
+    platform::PostQuitMessage(0);
+    if (m_pbCancel == &localCancel) m_pbCancel = nullptr;
     return 0;
 }

@@ -52,9 +52,10 @@ CSFEFileExtractor::CSFEFileExtractor() {
     m_strModulePath = path;
 }
 
-std::string CSFEFileExtractor::GetDataSegment() {
+std::string CSFEFileExtractor::GetDataSegment(bool* found) {
     platform::WaitCursor busy;
     std::string result;
+    if (found != nullptr) *found = false;
     platform::File file;
     if (!file.TryOpen(m_strModulePath, platform::kModeRead | platform::kShareDenyWrite)) return result;
 
@@ -69,6 +70,7 @@ std::string CSFEFileExtractor::GetDataSegment() {
             platform::AppMessageBox("Data segment not found.");
             return result;
         }
+        if (found != nullptr) *found = true;
         file.Seek(static_cast<std::int64_t>(kScanStart) + at + kMarkerSize, platform::File::kBegin);
         unsigned char lengthField[4];
         if (file.Read(lengthField, 4) != 4) return result;  // no length: no text

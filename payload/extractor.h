@@ -35,8 +35,9 @@ public:
     // when the file cannot be read, and after the message "Data segment not
     // found." when it holds no marker in the scan window. The text stops at
     // its first NUL and at kMaxConfigText bytes; a file that ends inside the
-    // length field gives the empty text.
-    std::string GetDataSegment();
+    // length field gives the empty text. `found`, when given, tells whether
+    // the marker was there (an empty text may be a payload without one).
+    std::string GetDataSegment(bool* found = nullptr);
 
     // A fresh temporary folder "<base>\qx_ext_temp_<n>" with the smallest n
     // whose name was free. The folder is created here, so that two launchers

@@ -1,0 +1,11 @@
+// Exit codes of the launcher when it cannot do its job. They are the
+// platform's own error codes, so that callers can look them up; the
+// launched program's own exit code is passed through unchanged otherwise.
+#pragma once
+
+// The payload (its data segment or its archive) cannot be read.
+constexpr int kExitPayloadUnreadable = 1392;  // ERROR_FILE_CORRUPT
+// The configured program is missing after extraction.
+constexpr int kExitProgramMissing = 2;  // ERROR_FILE_NOT_FOUND
+// The temporary folder could not be created, and the system gave no reason.
+constexpr int kExitCannotCreateFolder = 82;  // ERROR_CANNOT_MAKE
