@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "platform/dialog.h"
+#include "platform/posix/posix_internal.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -21,7 +22,8 @@ std::deque<Posted>& Queue() {
     return queue;
 }
 
-// The dialog's one control, a progress bar, per dialog window.
+// The dialog being shown and its one control, a progress bar.
+WindowHandle g_dialog = nullptr;
 WindowHandle g_bar = nullptr;
 
 }  // namespace
@@ -32,17 +34,19 @@ ModalDialog::~ModalDialog() = default;
 int ModalDialog::DoModal() {
     m_bEnded = false;
     m_nResult = -1;
-    m_hWnd = CreateHiddenTextWindow();
+    m_hWnd = g_dialog = CreateHiddenTextWindow();
     g_bar = CreateHiddenProgressBar();
+    detail::EchoProgressToTerminal(g_bar, m_hWnd);
     OnInitDialog();
     while (!m_bEnded && !MessageWaiting() && !Queue().empty()) {
         Posted posted = Queue().front();
         Queue().pop_front();
         if (posted.window == m_hWnd) OnPrivateMessage(posted.message, posted.wParam, posted.lParam);
     }
+    detail::EndProgressEcho(g_bar);
     DestroyHiddenWindow(g_bar);
     DestroyHiddenWindow(m_hWnd);
-    g_bar = nullptr;
+    g_bar = g_dialog = nullptr;
     m_hWnd = nullptr;
     return m_nResult;
 }
@@ -61,7 +65,10 @@ void PostMessageTo(WindowHandle window, unsigned message, std::uintptr_t wParam,
     Queue().push_back({window, message, wParam, lParam});
 }
 
-void HideWindow(WindowHandle) {}
+void HideWindow(WindowHandle window) {
+    // Hiding the dialog ends its progress line, so the program's output starts on a line of its own.
+    if (window != nullptr && window == g_dialog) detail::EndProgressEcho(g_bar);
+}
 
 void* LoadAppIcon(int) { return nullptr; }
 void SetWindowIcons(WindowHandle, void*) {}
