@@ -57,6 +57,8 @@ int main(int argc, char** argv) {
     int sleepMs = std::atoi(Env("SFX_SLEEP_MS").c_str());
     if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
 
+    // A program with its own main() hands its arguments to the platform itself.
+    if (platform::CommandLineArgs().empty()) platform::SetCommandLineArgs(std::vector<std::string>(argv, argv + argc));
     std::string exe;
     platform::GetModuleFileName(exe);
     std::string out = "begin\n";
