@@ -2,10 +2,12 @@
 // working folder, not waiting, start failures and command-line lengths.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "launcher/launch.h"
@@ -98,6 +100,9 @@ TEST(LaunchProgram, WithoutWaitReturnsStillActiveWhileTheProgramRuns) {
     // The program cannot end before the gate opens, which happens only after the call.
     EXPECT_EQ(LaunchProgram(kLaunchee, args, dir.path(), false, 0), platform::kStillActive);
     dir.Write("gate", "");
+    // Let it see the gate and end before the folder goes (bounded; no time is measured).
+    for (int i = 0; i < 1000 && !ReadReport(dir).exists; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(ReadReport(dir).exists);
 }
 
 TEST(LaunchProgram, ShowValuesMapToWindowStates) {
