@@ -40,6 +40,17 @@ class StubImage(unittest.TestCase):
             self.assertIn("subsystem", dump.lower())
             self.assertRegex(dump, r"Subsystem\s+00000002", f"{arch} stub is not a GUI program")
 
+    def test_windows_stubs_carry_the_manifest(self):
+        for arch, path in self.stubs().items():
+            if arch == "native":
+                continue
+            data = path.read_bytes()
+            for needle in (b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"',
+                           b'level="asInvoker" uiAccess="false"',
+                           b"{e2011457-1546-43c5-a5fe-008deee3d3f0}",   # Vista
+                           b"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"):  # 10
+                self.assertIn(needle, data, f"{arch}: manifest lacks {needle!r}")
+
 
 if __name__ == "__main__":
     sys.exit(0 if unittest.main(exit=False, verbosity=2).result.wasSuccessful() else 1)
