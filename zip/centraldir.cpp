@@ -21,7 +21,7 @@ void CZipCentralDir::ThrowError(int code) const {
     ThrowZipException(code, file != nullptr ? file->GetFilePath() : std::string());
 }
 
-std::uint64_t CZipCentralDir::FindEndRecord() {
+std::uint64_t CZipCentralDir::LocateEndRecord() {
     CZipAbstractFile& file = *m_pStorage->m_pActiveFile;
     const std::uint64_t length = file.GetLength();
     const std::uint64_t maxBack = std::min<std::uint64_t>(kMaxEndRecordDistance, length);
@@ -47,7 +47,7 @@ std::uint64_t CZipCentralDir::FindEndRecord() {
 
 void CZipCentralDir::ReadDirectory() {
     CZipAbstractFile& file = *m_pStorage->m_pActiveFile;
-    m_nEndRecordPos = FindEndRecord();
+    m_nEndRecordPos = LocateEndRecord();
 
     unsigned char record[kEndRecordSize];
     file.Seek(static_cast<std::int64_t>(m_nEndRecordPos), CZipAbstractFile::kBegin);

@@ -41,7 +41,7 @@ public:
     static void ConvertName(CZipFileHeader& header, bool fromArchive);
 
     // File position of the end record the search found.
-    std::uint64_t FindEndRecord();
+    std::uint64_t LocateEndRecord();
 
     [[noreturn]] void ThrowError(int code) const;
 

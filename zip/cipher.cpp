@@ -11,33 +11,33 @@ std::uint32_t CrcStep(std::uint32_t crc, unsigned char b) {
 
 }  // namespace
 
-void CZipCipher::InitKeys(const unsigned char* password, std::uint32_t length) {
+void CZipCipher::InitCipherKeys(const unsigned char* password, std::uint32_t length) {
     m_keys[0] = 0x12345678;
     m_keys[1] = 0x23456789;
     m_keys[2] = 0x34567890;
-    for (std::uint32_t i = 0; i < length; ++i) UpdateKeys(password[i]);
+    for (std::uint32_t i = 0; i < length; ++i) UpdateCipherKeys(password[i]);
 }
 
-void CZipCipher::UpdateKeys(unsigned char plain) {
+void CZipCipher::UpdateCipherKeys(unsigned char plain) {
     m_keys[0] = CrcStep(m_keys[0], plain);
     m_keys[1] = (m_keys[1] + (m_keys[0] & 0xFF)) * 134775813u + 1u;
     m_keys[2] = CrcStep(m_keys[2], static_cast<unsigned char>(m_keys[1] >> 24));
 }
 
-unsigned char CZipCipher::StreamByte() const {
+unsigned char CZipCipher::CipherStreamByte() const {
     const std::uint32_t t = (m_keys[2] & 0xFFFF) | 2;
     return static_cast<unsigned char>(((t * (t ^ 1)) >> 8) & 0xFF);
 }
 
 unsigned char CZipCipher::DecryptByte(unsigned char cipher) {
-    const unsigned char plain = static_cast<unsigned char>(cipher ^ StreamByte());
-    UpdateKeys(plain);
+    const unsigned char plain = static_cast<unsigned char>(cipher ^ CipherStreamByte());
+    UpdateCipherKeys(plain);
     return plain;
 }
 
 unsigned char CZipCipher::EncryptByte(unsigned char plain) {
-    const unsigned char stream = StreamByte();
-    UpdateKeys(plain);
+    const unsigned char stream = CipherStreamByte();
+    UpdateCipherKeys(plain);
     return static_cast<unsigned char>(plain ^ stream);
 }
 

@@ -10,11 +10,11 @@ public:
     static constexpr std::uint32_t kHeaderSize = 12;
 
     // Seeds the keys from `length` password bytes.
-    void InitKeys(const unsigned char* password, std::uint32_t length);
+    void InitCipherKeys(const unsigned char* password, std::uint32_t length);
     // Advances the keys by one plaintext byte.
-    void UpdateKeys(unsigned char plain);
+    void UpdateCipherKeys(unsigned char plain);
     // The current keystream byte.
-    unsigned char StreamByte() const;
+    unsigned char CipherStreamByte() const;
     // Decrypts one byte and advances the keys with the plaintext.
     unsigned char DecryptByte(unsigned char cipher);
     // Encrypts one byte and advances the keys with the plaintext.

@@ -24,7 +24,7 @@ bool CZipArchive::OpenEntry(std::uint16_t index) {
             ThrowError(CZipException::kBadZipFile);
         if (encrypted) {
             if (m_password.empty()) ThrowError(CZipException::kBadPassword);
-            m_cipher.InitKeys(m_password.data(), m_password.size());
+            m_cipher.InitCipherKeys(m_password.data(), m_password.size());
             unsigned char check[CZipCipher::kHeaderSize];
             m_storage.Read(check, CZipCipher::kHeaderSize, true);
             const unsigned char expected = header.IsDataDescriptor()

@@ -159,10 +159,10 @@ bool CZipFileHeader::NameEndsWithSeparator() const {
 std::uint32_t CZipFileHeader::GetAttributes() const {
     const int system = GetSystemCompatibility();
     if (zip::IsSupportedSystem(system)) {
-        if (m_uExternalAttr == 0 && NameEndsWithSeparator()) return zip::kDefaultFolderAttributes;
-        return zip::ConvertAttributes(m_uExternalAttr, system, zip::kThisSystemCode);
+        if (m_uExternalAttr == 0 && NameEndsWithSeparator()) return zip::DefaultFolderAttributes;
+        return zip::ConvertAttributes(m_uExternalAttr, system, zip::ThisSystemCode);
     }
-    return NameEndsWithSeparator() ? zip::kDefaultFolderAttributes : zip::kDefaultFileAttributes;
+    return NameEndsWithSeparator() ? zip::DefaultFolderAttributes : zip::DefaultFileAttributes;
 }
 
 bool CZipFileHeader::IsFolder() const { return (GetAttributes() & 0x10) != 0; }

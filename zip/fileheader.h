@@ -24,10 +24,10 @@ namespace zip {
 
 // Attributes for entries made by a system whose attributes cannot be
 // converted: Unix mode in the high 16 bits, DOS attribute bits in the low.
-constexpr std::uint32_t kDefaultFileAttributes = 0x81A40020;
-constexpr std::uint32_t kDefaultFolderAttributes = 0x41FF0010;
-constexpr int kThisSystemCode = kZipSystemDos;
-constexpr bool kIsCaseSensitiveSystem = false;
+constexpr std::uint32_t DefaultFileAttributes = 0x81A40020;
+constexpr std::uint32_t DefaultFolderAttributes = 0x41FF0010;
+constexpr int ThisSystemCode = kZipSystemDos;
+constexpr bool IsCaseSensitiveSystem = false;
 
 // Whether this platform can convert attributes of family `system`.
 bool IsSupportedSystem(int system);
