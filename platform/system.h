@@ -7,19 +7,6 @@
 #include <string>
 #include <vector>
 
-// <windows.h>, included before this header in the win32 backend, makes
-// macros of some of these names; the platform's own names stay plain.
-#undef GetModuleFileName
-#undef GetTempPath
-#undef GetFileAttributes
-#undef SetFileAttributes
-#undef CreateDirectory
-#undef RemoveDirectory
-#undef DeleteFile
-#undef MoveFile
-#undef GetCurrentDirectory
-#undef SetCurrentDirectory
-
 namespace platform {
 
 // Windows error codes used by the core (the posix backend maps errno to these).

@@ -194,16 +194,31 @@ static std::int64_t LocalOffsetSeconds(time_t at) {
     return local.tm_gmtoff;
 }
 
-bool FileTimeToLocalFileTime(std::uint64_t utc, std::uint64_t& local) {
-    time_t at = static_cast<time_t>((static_cast<std::int64_t>(utc) - static_cast<std::int64_t>(kUnixEpochAsFileTime)) / 10000000);
-    local = utc + static_cast<std::uint64_t>(LocalOffsetSeconds(at) * 10000000);
+// Seconds since 1970 of a FILETIME value, without overflowing for any value.
+static time_t UnixSeconds(std::uint64_t fileTime) {
+    if (fileTime >= kUnixEpochAsFileTime) return static_cast<time_t>((fileTime - kUnixEpochAsFileTime) / 10000000);
+    return -static_cast<time_t>((kUnixEpochAsFileTime - fileTime) / 10000000);
+}
+
+// Shifts a FILETIME by `seconds`; false when the result would leave the FILETIME range.
+static bool Shift(std::uint64_t value, std::int64_t seconds, std::uint64_t& result) {
+    const std::uint64_t units = static_cast<std::uint64_t>(seconds < 0 ? -seconds : seconds) * 10000000u;
+    if (seconds >= 0) {
+        if (value > UINT64_MAX - units) return false;
+        result = value + units;
+    } else {
+        if (value < units) return false;
+        result = value - units;
+    }
     return true;
 }
 
+bool FileTimeToLocalFileTime(std::uint64_t utc, std::uint64_t& local) {
+    return Shift(utc, LocalOffsetSeconds(UnixSeconds(utc)), local);
+}
+
 bool LocalFileTimeToFileTime(std::uint64_t local, std::uint64_t& utc) {
-    time_t at = static_cast<time_t>((static_cast<std::int64_t>(local) - static_cast<std::int64_t>(kUnixEpochAsFileTime)) / 10000000);
-    utc = local - static_cast<std::uint64_t>(LocalOffsetSeconds(at) * 10000000);
-    return true;
+    return Shift(local, -LocalOffsetSeconds(UnixSeconds(local)), utc);
 }
 
 }  // namespace platform

@@ -1,5 +1,5 @@
 // An undeletable file on Win32: held open without sharing.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/deleteblock.h"
 

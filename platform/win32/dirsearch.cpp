@@ -1,5 +1,5 @@
 // The Windows directory search (ANSI calls).
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/dirsearch.h"
 

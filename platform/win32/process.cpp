@@ -1,5 +1,5 @@
 // Starting programs on Win32 and waiting for them with the queue alive.
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include <vector>
 

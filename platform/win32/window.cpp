@@ -1,5 +1,5 @@
 // Window services on Win32 (ANSI calls).
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <commctrl.h>
 
 #include <vector>
