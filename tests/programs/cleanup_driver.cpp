@@ -20,12 +20,10 @@
 #include <vector>
 
 #include "cleanup/deletefiles.h"
+#include "launcher/launch.h"
 #include "platform/deleteblock.h"
 #include "platform/dirsearch.h"
 #include "platform/system.h"
-
-// LaunchProgram lives in the launcher's core library, which test programs do not link.
-#include "launcher/launch.cpp"
 
 namespace {
 
