@@ -60,3 +60,21 @@ TEST(FileSystem, SystemErrorTextsEndInALineBreak) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FileTimes, LocalConversionStaysInRangeAtTheExtremes) {
+    const std::uint64_t kDay = 864000000000ull;  // in 100 ns units
+    for (std::uint64_t utc : {std::uint64_t{0}, std::uint64_t{1} << 63, ~std::uint64_t{0},
+                              std::uint64_t{132000000000000000ull}}) {
+        std::uint64_t local = 0;
+        if (!platform::FileTimeToLocalFileTime(utc, local)) continue;  // no such local time
+        EXPECT_LE(local > utc ? local - utc : utc - local, kDay) << utc;
+        std::uint64_t back = 0;
+        if (platform::LocalFileTimeToFileTime(local, back)) {
+            EXPECT_LE(back > utc ? back - utc : utc - back, kDay);
+        }
+    }
+}
+
+}  // namespace
