@@ -149,8 +149,10 @@ class WineSession:
     def __enter__(self):
         self.display.start()
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
+        # winedbg is disabled so that a program that crashes ends with its
+        # exception code instead of waiting in Wine's crash dialog for a person.
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all,trace+msgbox",
-                        WINEDLLOVERRIDES="mscoree,mshtml=", DISPLAY=self.display.name)
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d", DISPLAY=self.display.name)
         if self.arch == "win32":
             self.env["WINEARCH"] = "win32"
         with open(str(self.prefix) + ".lock", "w") as lock:
