@@ -4,6 +4,8 @@
 // output; then ends with the code in SFX_EXIT_CODE.
 //   SFX_SLEEP_MS=n   wait n milliseconds before reporting
 //   SFX_CRASH=1      crash instead of ending normally
+//   SFX_WAIT_FOR=F   after reporting, wait until the file F (a Windows path)
+//                    exists, so that a test decides when the program ends
 // Report lines: "cmdline=", "argv=" (one per argument), "cwd=", "exe=",
 // "dir=REL" and "file=REL|SIZE|CRC32" for everything beside the program.
 #include <zlib.h>
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -94,6 +97,15 @@ int main(int argc, char** argv) {
         file.Write(out.data(), static_cast<std::uint32_t>(out.size()));
     } else {
         std::fputs(out.c_str(), stdout);
+    }
+
+    std::string gate = Env("SFX_WAIT_FOR");
+    if (!gate.empty()) {
+        // Bounded, so that a test that never opens the gate cannot leave this running.
+        const fs::path native(platform::ToNativePath(gate));
+        std::error_code ignored;
+        for (int i = 0; i < 12000 && !fs::exists(native, ignored); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 
     if (Env("SFX_CRASH") == "1") {
