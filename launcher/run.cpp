@@ -105,8 +105,10 @@ int CSFEFileExtractor::ExtractAndRun() {
     }
 
     CZipArchive archive;
+    bool opened = false;
     try {
         archive.Open(m_strModulePath, CZipArchive::zipOpenReadOnly, 0);
+        opened = true;
     } catch (const CZipException& e) {
         platform::AppMessageBox(e.GetDescription());
         SetExitCode(kExitPayloadUnreadable);
@@ -116,7 +118,10 @@ int CSFEFileExtractor::ExtractAndRun() {
     } catch (const std::exception&) {
         SetExitCode(kExitPayloadUnreadable);
     }
-    if (archive.IsClosed()) {
+    if (!opened) {
+        // A directory that fails part way leaves the file open with the
+        // headers read so far: none of them may be extracted or run.
+        PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
         // Give the claimed folder back and let a dialog close by itself.
         platform::RemoveDirectory(folder);
         busy.reset();
