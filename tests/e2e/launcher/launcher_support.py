@@ -137,10 +137,11 @@ def expected_command_line(folder, run, args, launcher):
 
 
 class Result:
-    def __init__(self, code, messages, captions):
+    def __init__(self, code, messages, captions, stderr=""):
         self.code = code
         self.messages = messages
         self.captions = captions
+        self.stderr = stderr  # natively: everything the launcher wrote to standard error
 
     def __repr__(self):
         return f"Result(code={self.code}, messages={self.messages!r}, captions={self.captions!r})"
@@ -164,7 +165,7 @@ class NativeRunning:
     def wait(self, timeout=120):
         _, stderr = self.proc.communicate(timeout=timeout)
         captions, messages = _native_messages(stderr)
-        return Result(self.proc.returncode, messages, captions)
+        return Result(self.proc.returncode, messages, captions, stderr)
 
 
 class NativeRunner:
@@ -198,12 +199,12 @@ class WineRunner:
         self.session = session
         self.arch = session.arch
 
-    def start(self, exe, args=(), env=None, keep=()):
+    def start(self, exe, args=(), env=None, keep=(), dismiss=True):
         # The session's environment reaches the Windows processes it starts.
         for name in PROGRAM_VARIABLES:
             self.session.env.pop(name, None)
         self.session.env.update(env or {})
-        return WineRunning(self.session.start(exe, [self._batch_form(a) for a in args], keep=keep))
+        return WineRunning(self.session.start(exe, [self._batch_form(a) for a in args], dismiss=dismiss, keep=keep))
 
     @staticmethod
     def _batch_form(argument):
