@@ -3,6 +3,7 @@
 // (so that launchers running at once never share a report), or to standard
 // output; then ends with the code in SFX_EXIT_CODE.
 //   SFX_SLEEP_MS=n   wait n milliseconds before reporting
+//   SFX_QUIET=1      report nothing, just end (for timing runs)
 //   SFX_CRASH=1      crash instead of ending normally
 //   SFX_WAIT_FOR=F   after reporting, wait until the file F (a Windows path)
 //                    exists, so that a test decides when the program ends
@@ -57,6 +58,7 @@ std::string Relative(const fs::path& path, const fs::path& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (Env("SFX_QUIET") == "1") return std::atoi(Env("SFX_EXIT_CODE").c_str());
     int sleepMs = std::atoi(Env("SFX_SLEEP_MS").c_str());
     if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
 
