@@ -21,7 +21,8 @@ from harness import MARKER, WineSession, pack, stub_path, windows_path
 
 # Settings of the report program; cleared before every run so that one case
 # never leaks into the next.
-PROGRAM_VARIABLES = ("SFX_REPORT", "SFX_REPORT_DIR", "SFX_EXIT_CODE", "SFX_SLEEP_MS", "SFX_CRASH", "SFX_WAIT_FOR")
+PROGRAM_VARIABLES = ("SFX_REPORT", "SFX_REPORT_DIR", "SFX_EXIT_CODE", "SFX_SLEEP_MS", "SFX_CRASH", "SFX_WAIT_FOR",
+                     "SFX_QUIET")
 
 SCAN_START = 100000
 SCAN_SIZE = 1048576
