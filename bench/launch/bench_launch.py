@@ -146,6 +146,9 @@ def main():
     parser.add_argument("--wine-root", type=pathlib.Path)
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
+    for name in ("launcher", "sfxpack", "program", "win64_build", "wine_root"):
+        if getattr(args, name):
+            setattr(args, name, str(pathlib.Path(getattr(args, name)).resolve()))
     if shutil.which("makeself") is None:
         sys.exit("makeself is not installed (apt-get install makeself)")
     work = pathlib.Path(tempfile.mkdtemp(prefix="sfx-bench-launch-"))
