@@ -5,6 +5,7 @@
 
 #include "cleanup/deletefiles.h"
 #include "launcher/app.h"
+#include "launcher/arguments.h"
 #include "launcher/exit_codes.h"
 #include "launcher/launch.h"
 #include "payload/config.h"
@@ -24,46 +25,6 @@ constexpr std::uint32_t kTransferBufferSize = 65536;
 
 void SetExitCode(int code) {
     if (CLauncherApp* app = CLauncherApp::Current()) app->m_nExitCode = code;
-}
-
-// `argument` in double quotes so that the program splits it back unchanged:
-// a quote inside gets a backslash, and backslashes that precede a quote (or
-// the closing quote, as in "/T:C:\Temp\") are doubled. Without this a
-// trailing backslash would swallow the following arguments and the token.
-// The trail byte of a double-byte character is never taken for a backslash.
-std::string Quoted(const std::string& argument) {
-    std::string out = "\"";
-    std::size_t backslashes = 0;
-    for (std::size_t i = 0; i < argument.size(); ++i) {
-        const char c = argument[i];
-        if (platform::IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < argument.size()) {
-            out += c;
-            out += argument[++i];
-            backslashes = 0;
-            continue;
-        }
-        if (c == '\\') {
-            ++backslashes;
-        } else {
-            if (c == '"') out.append(backslashes + 1, '\\');
-            backslashes = 0;
-        }
-        out += c;
-    }
-    out.append(backslashes, '\\');
-    return out + "\"";
-}
-
-// The arguments the launcher was given (after its own path), each quoted,
-// then the source token; spaces trimmed from both ends.
-std::string BuildArguments(const std::string& modulePath) {
-    std::string arguments;
-    const std::vector<std::string>& args = platform::CommandLineArgs();
-    for (std::size_t i = 1; i < args.size(); ++i) arguments += Quoted(args[i]) + " ";
-    arguments += Quoted("SFXSOURCE:" + modulePath);
-    std::size_t first = arguments.find_first_not_of(' ');
-    std::size_t last = arguments.find_last_not_of(' ');
-    return first == std::string::npos ? std::string() : arguments.substr(first, last - first + 1);
 }
 
 // Runs one archive step; an error of any kind passes the step over silently.
@@ -160,7 +121,7 @@ int CSFEFileExtractor::ExtractAndRun() {
         if (m_pDlg != nullptr && platform::IsLiveWindow(m_pDlg)) platform::HideWindow(m_pDlg);
         const std::string program = folder + "\\" + config.run;
         if (platform::GetFileAttributes(program) != platform::kInvalidAttributes) {
-            std::string arguments = BuildArguments(m_strModulePath);
+            std::string arguments = BuildLaunchArguments(platform::CommandLineArgs(), m_strModulePath);
             SetExitCode(static_cast<int>(LaunchProgram(program, arguments, folder, true, 0)));
         } else {
             // The configured program did not arrive (its entry failed): not a success.

@@ -1,0 +1,16 @@
+// The argument text the launched program receives.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// `argument` in double quotes so that the program splits it back unchanged:
+// a quote inside gets a backslash, and backslashes that precede a quote (or
+// the closing quote, as in "/T:C:\Temp\") are doubled. The trail byte of a
+// double-byte character is never taken for a backslash.
+std::string QuoteArgument(const std::string& argument);
+
+// The launcher's arguments after its own path (`args[0]`), each quoted and
+// followed by a space, then the quoted source token "SFXSOURCE:" plus
+// `modulePath`; spaces trimmed from both ends.
+std::string BuildLaunchArguments(const std::vector<std::string>& args, const std::string& modulePath);
