@@ -85,6 +85,26 @@ def wine32_available():
                           capture_output=True, text=True).stdout.startswith("install ok installed")
 
 
+class Checks:
+    """Collects failed expectations so that one run reports all of them."""
+
+    def __init__(self):
+        self.failed = []
+        self.passed = 0
+
+    def equal(self, what, got, expected):
+        if got == expected:
+            self.passed += 1
+        else:
+            self.failed.append(f"{what}: got {got!r}, expected {expected!r}")
+
+    def finish(self):
+        for failure in self.failed:
+            print(f"FAIL {failure}")
+        print(f"{self.passed} passed, {len(self.failed)} failed")
+        sys.exit(1 if self.failed else 0)
+
+
 class RunResult:
     def __init__(self, code, messages, captions, stdout):
         self.code = code
@@ -147,28 +167,37 @@ class WineSession:
         return cls(build, arch)
 
     def __enter__(self):
-        self.display.start()
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
-        # winedbg is disabled so that a program that crashes ends with its
-        # exception code instead of waiting in Wine's crash dialog for a person.
-        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all,trace+msgbox",
-                        WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d", DISPLAY=self.display.name)
-        if self.arch == "win32":
-            self.env["WINEARCH"] = "win32"
-        with open(str(self.prefix) + ".lock", "w") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
+        # One session at a time per prefix, across processes: sessions share
+        # its wineserver, and the one that ends kills it.
+        self._lock = open(str(self.prefix) + ".lock", "w")
+        fcntl.flock(self._lock, fcntl.LOCK_EX)
+        try:
+            self.display.start()
+            # winedbg is disabled so that a program that crashes ends with its
+            # exception code instead of waiting in Wine's crash dialog for a person.
+            self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all,trace+msgbox",
+                            WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d", DISPLAY=self.display.name)
+            if self.arch == "win32":
+                self.env["WINEARCH"] = "win32"
             if not (self.prefix / "system.reg").exists():
                 subprocess.run(["wine", "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, timeout=300)
             subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
-        subprocess.Popen(["wineserver", "-p"], env=self.env).wait()
-        self.scratch = pathlib.Path(tempfile.mkdtemp(prefix="sfx-e2e-"))
+            subprocess.Popen(["wineserver", "-p"], env=self.env).wait()
+            self.scratch = pathlib.Path(tempfile.mkdtemp(prefix="sfx-e2e-"))
+        except BaseException:
+            self.display.stop()
+            self._lock.close()
+            raise
         return self
 
     def __exit__(self, *exc):
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
         self.display.stop()
-        shutil.rmtree(self.scratch, ignore_errors=True)
+        if self.scratch:
+            shutil.rmtree(self.scratch, ignore_errors=True)
+        self._lock.close()
 
     # -- running programs -------------------------------------------------
 
@@ -285,6 +314,8 @@ class RunningProgram:
                 self._dismisser.join()
         for reader in self._readers:
             reader.join(timeout=5)
+        for stream in (self.proc.stdout, self.proc.stderr):
+            stream.close()
         out = "".join(self._stdout)
         m = re.search(r"SFX_EXIT=(-?\d+)", out)
         code = int(m.group(1)) if m else None

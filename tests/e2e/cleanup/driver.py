@@ -1,27 +1,7 @@
 """Runs tests/programs/cleanup_driver.exe of a Windows build under Wine."""
 import sys
 
-from harness import WineSession, skip, windows_path
-
-
-class Checks:
-    """Collects failed expectations so that one run reports all of them."""
-
-    def __init__(self):
-        self.failed = []
-        self.passed = 0
-
-    def equal(self, what, got, expected):
-        if got == expected:
-            self.passed += 1
-        else:
-            self.failed.append(f"{what}: got {got!r}, expected {expected!r}")
-
-    def finish(self):
-        for failure in self.failed:
-            print(f"FAIL {failure}")
-        print(f"{self.passed} passed, {len(self.failed)} failed")
-        sys.exit(1 if self.failed else 0)
+from harness import Checks, WineSession, skip, windows_path
 
 
 class Driver:

@@ -12,28 +12,10 @@ import shutil
 import subprocess
 import sys
 
-from harness import WineSession, skip, windows_path
+from harness import Checks, WineSession, skip, windows_path
 
 PASSWORD = "secret"
 READ_ONLY, HIDDEN, FOLDER = 0x01, 0x02, 0x10
-
-
-class Checks:
-    def __init__(self):
-        self.failed = []
-        self.passed = 0
-
-    def equal(self, what, got, expected):
-        if got == expected:
-            self.passed += 1
-        else:
-            self.failed.append(f"{what}: got {got!r}, expected {expected!r}")
-
-    def finish(self):
-        for failure in self.failed:
-            print(f"FAIL {failure}")
-        print(f"{self.passed} passed, {len(self.failed)} failed")
-        sys.exit(1 if self.failed else 0)
 
 
 def tree(root):
