@@ -183,7 +183,10 @@ class WineSession:
             if not (self.prefix / "system.reg").exists():
                 subprocess.run(["wine", "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, timeout=300)
-            subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
+            # Holding the lock, any server still running on this prefix is left
+            # over from a session that was killed: end it and its programs.
+            subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
             subprocess.Popen(["wineserver", "-p"], env=self.env).wait()
             self.scratch = pathlib.Path(tempfile.mkdtemp(prefix="sfx-e2e-"))
         except BaseException:
@@ -314,8 +317,11 @@ class RunningProgram:
                 self._dismisser.join()
         for reader in self._readers:
             reader.join(timeout=5)
-        for stream in (self.proc.stdout, self.proc.stderr):
-            stream.close()
+        # A Wine service started by this program may hold the pipes open; a
+        # reader still waiting on one keeps it (closing it would block).
+        for stream, reader in zip((self.proc.stderr, self.proc.stdout), self._readers):
+            if not reader.is_alive():
+                stream.close()
         out = "".join(self._stdout)
         m = re.search(r"SFX_EXIT=(-?\d+)", out)
         code = int(m.group(1)) if m else None

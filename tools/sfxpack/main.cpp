@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/sfxpack/inspect.h"
+#include "tools/sfxpack/contents.h"
 #include "tools/sfxpack/pack.h"
 
 namespace {

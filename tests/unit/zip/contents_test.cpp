@@ -8,7 +8,7 @@
 #include "fixtures.h"
 #include "payload/config.h"
 #include "test_util/scratch.h"
-#include "tools/sfxpack/inspect.h"
+#include "tools/sfxpack/contents.h"
 #include "tools/sfxpack/pack.h"
 
 namespace {
@@ -36,7 +36,7 @@ std::string MakeLauncher(const test_util::ScratchDir& dir, bool usePassword) {
     return options.output;
 }
 
-TEST(SfxpackInspect, ListsALaunchersConfigurationAndEntries) {
+TEST(SfxpackContents, ListsALaunchersConfigurationAndEntries) {
     for (bool usePassword : {false, true}) {
         test_util::ScratchDir dir;
         const std::string launcher = MakeLauncher(dir, usePassword);
@@ -51,7 +51,7 @@ TEST(SfxpackInspect, ListsALaunchersConfigurationAndEntries) {
     }
 }
 
-TEST(SfxpackInspect, ExtractsALauncherWithItsDerivedPassword) {
+TEST(SfxpackContents, ExtractsALauncherWithItsDerivedPassword) {
     for (bool usePassword : {false, true}) {
         test_util::ScratchDir dir;
         const std::string launcher = MakeLauncher(dir, usePassword);
@@ -62,7 +62,7 @@ TEST(SfxpackInspect, ExtractsALauncherWithItsDerivedPassword) {
     }
 }
 
-TEST(SfxpackInspect, ExtractsPlainArchives) {
+TEST(SfxpackContents, ExtractsPlainArchives) {
     REQUIRE_FIXTURE("infozip-deflate.zip");
     test_util::ScratchDir dir;
     std::ostringstream out, err;
@@ -73,7 +73,7 @@ TEST(SfxpackInspect, ExtractsPlainArchives) {
     for (const auto& [name, node] : source) EXPECT_EQ(ours.at(name).content, node.content) << name;
 }
 
-TEST(SfxpackInspect, BadInputGivesTheArchiveErrorAndFails) {
+TEST(SfxpackContents, BadInputGivesTheArchiveErrorAndFails) {
     test_util::ScratchDir dir;
     dir.Write("text.txt", "no archive here\n");
     const struct {
@@ -95,7 +95,7 @@ TEST(SfxpackInspect, BadInputGivesTheArchiveErrorAndFails) {
     EXPECT_FALSE(fs::exists(dir.Native("out")));
 }
 
-TEST(SfxpackInspect, AFailedEntryDoesNotStopTheOthers) {
+TEST(SfxpackContents, AFailedEntryDoesNotStopTheOthers) {
     REQUIRE_FIXTURE("bad-crc.zip");
     test_util::ScratchDir dir;
     std::ostringstream out, err;

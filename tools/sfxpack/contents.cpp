@@ -1,4 +1,4 @@
-#include "tools/sfxpack/inspect.h"
+#include "tools/sfxpack/contents.h"
 
 #include <cstdio>
 #include <ctime>
