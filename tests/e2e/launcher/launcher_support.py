@@ -14,6 +14,7 @@ import re
 import shutil
 import struct
 import subprocess
+import unittest
 import zipfile
 import zlib
 
@@ -312,3 +313,18 @@ def copy_and(source, target, damage):
 
 def pack_launcher(arch, folder, out, run=None, **options):
     return pack(stub_path(arch), folder, out, run or program_name(arch), **options)
+
+
+class LauncherTestCase(unittest.TestCase):
+    """A test class whose setUpClass makes `cls.dir`, removed at the end."""
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.dir, ignore_errors=True)
+
+    def fresh(self, name):
+        """An empty folder `name` inside the class's folder."""
+        path = self.dir / name
+        shutil.rmtree(path, ignore_errors=True)
+        path.mkdir()
+        return path

@@ -16,7 +16,7 @@ import tempfile
 import unittest
 
 from harness import skip, stub_path, windows_path
-from launcher_support import (configuration_span, copy_and, describe_tree, encryption_of, entry_data_span,
+from launcher_support import (LauncherTestCase, configuration_span, copy_and, describe_tree, encryption_of, entry_data_span,
                               exit_code, flip_byte, marker_offset, pack_launcher, patch, program_name,
                               read_reports, report_program, runner_session)
 
@@ -64,7 +64,7 @@ def break_marker(path):
     flip_byte(path, marker_offset(path))
 
 
-class DamagedPayloads(unittest.TestCase):
+class DamagedPayloads(LauncherTestCase):
     runner = None
 
     @classmethod
@@ -77,16 +77,6 @@ class DamagedPayloads(unittest.TestCase):
         (app / "data" / "values.txt").write_text("1 2 3\n" * 1000)
         cls.good = pack_launcher(ARCH, app, cls.dir / "good.exe", silent=True, pid="damaged e2e", use_password=True)
         assert all(encryption_of(cls.good).values()), "every file entry is encrypted"
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.dir, ignore_errors=True)
-
-    def fresh(self, name):
-        path = self.dir / name
-        shutil.rmtree(path, ignore_errors=True)
-        path.mkdir()
-        return path
 
     def run_launcher(self, launcher, base, report, settings=None):
         report.unlink(missing_ok=True)

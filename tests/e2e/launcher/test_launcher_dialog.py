@@ -24,7 +24,7 @@ import time
 import unittest
 
 from harness import skip, stub_path, windows_path
-from launcher_support import (PROGRAM_VARIABLES, copy_and, describe_tree, exit_code, pack_launcher, patch,
+from launcher_support import (LauncherTestCase, PROGRAM_VARIABLES, copy_and, describe_tree, exit_code, pack_launcher, patch,
                               program_name, read_reports, report_program, runner_session)
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
@@ -53,7 +53,7 @@ def artifacts(arch):
     return folder
 
 
-class Fixture(unittest.TestCase):
+class Fixture(LauncherTestCase):
     @classmethod
     def setUpClass(cls):
         cls.dir = pathlib.Path(tempfile.mkdtemp(prefix="sfx-dialog-"))
@@ -63,16 +63,6 @@ class Fixture(unittest.TestCase):
         cls.titled = pack_launcher(ARCH, cls.small, cls.dir / "titled.exe", title="Small Title")
         cls.untitled = pack_launcher(ARCH, cls.small, cls.dir / "untitled.exe")
         cls.damaged = copy_and(cls.untitled, cls.dir / "damaged.exe", break_end_record)
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.dir, ignore_errors=True)
-
-    def fresh(self, name):
-        path = self.dir / name
-        shutil.rmtree(path, ignore_errors=True)
-        path.mkdir()
-        return path
 
 
 # -- under Wine ------------------------------------------------------------------

@@ -19,7 +19,7 @@ import time
 import unittest
 
 from harness import skip, stub_path, windows_path
-from launcher_support import (describe_tree, encryption_of, exit_code, expected_command_line, pack_launcher,
+from launcher_support import (LauncherTestCase, describe_tree, encryption_of, exit_code, expected_command_line, pack_launcher,
                               program_name, read_reports, report_program, runner_session, source_token)
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
@@ -49,7 +49,7 @@ def make_tree(root, arch):
     return root
 
 
-class SilentRuns(unittest.TestCase):
+class SilentRuns(LauncherTestCase):
     runner = None
 
     @classmethod
@@ -63,16 +63,6 @@ class SilentRuns(unittest.TestCase):
         cls.prog0 = pack_launcher(ARCH, cls.tree, cls.dir / "prog0.exe", silent=True)
         cls.encrypted = pack_launcher(ARCH, cls.tree, cls.dir / "sealed.exe", pid="launcher e2e 42", use_password=True)
         assert all(encryption_of(cls.encrypted).values()), "every file entry of sealed.exe is encrypted"
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.dir, ignore_errors=True)
-
-    def fresh(self, name):
-        path = self.dir / name
-        shutil.rmtree(path, ignore_errors=True)
-        path.mkdir()
-        return path
 
     def assert_tree_arrived(self, report, context):
         self.assertEqual(report.files, self.files, context)
