@@ -42,8 +42,8 @@ void PassOverErrors(Step step) {
 
 int CSFEFileExtractor::ExtractAndRun() {
     bool localCancel = false;
-    if (m_pbCancel == nullptr) m_pbCancel = &localCancel;
-    auto cancelled = [this] { return *m_pbCancel; };
+    bool* const cancelFlag = m_pbCancel != nullptr ? m_pbCancel : &localCancel;
+    auto cancelled = [cancelFlag] { return *cancelFlag; };
 
     std::unique_ptr<platform::WaitCursor> busy(new platform::WaitCursor);
 
@@ -144,6 +144,5 @@ int CSFEFileExtractor::ExtractAndRun() {
         platform::ShowMessageBox(owner, "Extraction Cancelled", "Status", platform::kMbOk | platform::kMbIconExclamation);
     }
     platform::PostQuitMessage(0);
-    if (m_pbCancel == &localCancel) m_pbCancel = nullptr;
     return 0;
 }
