@@ -23,13 +23,14 @@ echo "== native launcher"
 make_sample "$work/native-app" build/native/tests/programs/report
 "$sfxpack" --stub build/native/launcher/launcher --run report --title "Demo" -o "$work/demo" "$work/native-app"
 "$sfxpack" list "$work/demo" || true
-before=$(ls -d /tmp/qx_ext_temp_* 2>/dev/null | wc -l)
+count_temp() { find "$1" -maxdepth 1 -name 'qx_ext_temp_*' 2>/dev/null | wc -l; }
+before=$(count_temp /tmp)
 set +e
 SFX_EXIT_CODE=3 "$work/demo" "an argument" /S
 code=$?
 set -e
 echo "native launcher exit code: $code"
-after=$(ls -d /tmp/qx_ext_temp_* 2>/dev/null | wc -l)
+after=$(count_temp /tmp)
 [ "$before" = "$after" ] && echo "no temporary folder left behind" || echo "a temporary folder was left behind!"
 
 echo
@@ -46,5 +47,5 @@ printf '@"%s" "an argument"\r\n@echo exit code: %%errorlevel%%\r\n' "$(winepath 
 SFX_REPORT="$(winepath -w "$work/report.txt")" SFX_EXIT_CODE=3 wine cmd /c "$(winepath -w "$work/run.bat")" | tr -d '\r'
 echo "what the program saw:"
 tr -d '\r' < "$work/report.txt" 2>/dev/null || echo "(no report: the program did not run)"
-ls -d "$temp_unix"/qx_ext_temp_* >/dev/null 2>&1 && echo "a temporary folder was left behind!" || echo "no temporary folder left behind"
+[ "$(count_temp "$temp_unix")" = 0 ] && echo "no temporary folder left behind" || echo "a temporary folder was left behind!"
 wineserver -k
