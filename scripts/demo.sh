@@ -40,7 +40,9 @@ make_sample "$work/win-app" build/win64/tests/programs/report.exe
 export WINEPREFIX="$PWD/build/native/wine/prefix-win64" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$(dirname "$WINEPREFIX")"
 [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -i >/dev/null 2>&1
+wineserver -k 2>/dev/null || true   # a server left over from an interrupted demo
 wineserver -p
+trap 'wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 temp="$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')"
 temp_unix="$(winepath -u "$temp" 2>/dev/null)"
 printf '@"%s" "an argument"\r\n@echo exit code: %%errorlevel%%\r\n' "$(winepath -w "$work/demo.exe")" > "$work/run.bat"
@@ -49,4 +51,3 @@ SFX_REPORT="$(winepath -w "$work/report.txt")" SFX_EXIT_CODE=3 wine cmd /c "$(wi
 echo "what the program saw:"
 tr -d '\r' < "$work/report.txt" 2>/dev/null || echo "(no report: the program did not run)"
 [ "$(count_temp "$temp_unix")" = 0 ] && echo "no temporary folder left behind" || echo "a temporary folder was left behind!"
-wineserver -k
