@@ -21,8 +21,10 @@ bool CLauncherApp::InitInstance() {
     std::string tempOption = GetCommandLineOption("/T:");
     if (!tempOption.empty()) {
         std::string folder = tempOption.substr(3);
+        // Kept absolute: the run's folder must not move with the current folder,
+        // and the cleanup accepts only paths with a drive or a server.
         if (platform::GetFileAttributes(folder) != platform::kInvalidAttributes)
-            m_strTempBase = platform::TrimTrailingBackslashes(folder);
+            m_strTempBase = platform::TrimTrailingBackslashes(platform::FullPath(folder));
     }
     SetTempFolderBase(m_strTempBase);
 

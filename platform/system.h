@@ -77,6 +77,9 @@ bool RemoveDirectory(const std::string& path);  // only an empty folder (or a li
 bool DeleteFile(const std::string& path);
 bool MoveFile(const std::string& from, const std::string& to);
 std::string GetCurrentDirectory();
+// `path` made absolute against the current folder (GetFullPathName); the
+// path unchanged when that fails.
+std::string FullPath(const std::string& path);
 bool SetCurrentDirectory(const std::string& path);
 
 // File times are Windows FILETIME values: 100 ns units since 1601-01-01 UTC.

@@ -158,6 +158,15 @@ std::string GetCurrentDirectory() {
     return FromNativePath(buffer);
 }
 
+std::string FullPath(const std::string& path) {
+    const bool absolute = (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+    if (absolute || path.empty()) return path;
+    std::string current = GetCurrentDirectory();
+    if (current.empty()) return path;
+    if (current.back() != '\\') current += '\\';
+    return current + path;
+}
+
 bool SetCurrentDirectory(const std::string& path) {
     if (::chdir(ToNativePath(path).c_str()) != 0) return Fail();
     return true;

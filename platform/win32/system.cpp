@@ -102,6 +102,13 @@ std::string GetCurrentDirectory() {
     return std::string(buffer, n);
 }
 
+std::string FullPath(const std::string& path) {
+    char buffer[MAX_PATH];
+    DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+    if (n == 0 || n >= MAX_PATH) return path;
+    return std::string(buffer, n);
+}
+
 bool SetCurrentDirectory(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != FALSE; }
 
 bool SetFileTimes(const std::string& path, std::uint64_t creation, std::uint64_t lastAccess,

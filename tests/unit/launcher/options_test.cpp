@@ -58,4 +58,20 @@ TEST(StartUp, TempBaseOption) {
     }
 }
 
+TEST(StartUp, RelativeTempBaseBecomesAbsolute) {
+    test_util::ScratchDir dir;
+    ASSERT_TRUE(platform::CreateDirectory(dir.Path("sub")));
+    const std::string previous = platform::GetCurrentDirectory();
+    ASSERT_TRUE(platform::SetCurrentDirectory(dir.path()));
+    {
+        ArgsGuard args({"Z:\\launcher.exe", "/S", "/T:sub\\"});
+        CLauncherApp app;
+        testing::internal::CaptureStderr();
+        app.InitInstance();
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(app.m_strTempBase, dir.Path("sub"));
+    }
+    platform::SetCurrentDirectory(previous);
+}
+
 }  // namespace
