@@ -51,7 +51,10 @@ TEST(ZipPassword, WrongPasswordNeverYieldsTheData) {
         for (int i = 0; i < count; ++i) {
             CZipFileHeader header;
             ASSERT_TRUE(probe.GetEntryInfo(header, static_cast<std::uint16_t>(i)));
-            if (!header.IsEncrypted()) continue;
+            // An empty entry has no data to give away: a wrong password that
+            // passes the one-byte check (1 in 256, the fixtures are made
+            // afresh each build) rightly extracts the empty file.
+            if (!header.IsEncrypted() || header.m_uUncomprSize == 0) continue;
             // A fresh archive per entry: a wrong password that passes the
             // one-byte check ends in a data error, which keeps the entry open.
             test_util::ScratchDir dir;
