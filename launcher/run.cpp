@@ -28,14 +28,26 @@ void SetExitCode(int code) {
 }
 
 // Runs one archive step; an error of any kind passes the step over silently.
+// Returns false when the step threw.
 template <typename Step>
-void PassOverErrors(Step step) {
+bool PassOverErrors(Step step) {
     try {
         step();
+        return true;
     } catch (const CZipException&) {
     } catch (const platform::FileException&) {
     } catch (const std::exception&) {
     }
+    return false;
+}
+
+// True when the entry name `name` is the configured program `run`
+// (separators and ASCII case do not matter, as on Windows).
+bool IsRunProgram(std::string name, std::string run) {
+    for (std::string* text : {&name, &run})
+        for (char& c : *text)
+            if (c == '/') c = '\\';
+    return !run.empty() && platform::CompareNoCase(name, run) == 0;
 }
 
 }  // namespace
@@ -101,14 +113,18 @@ int CSFEFileExtractor::ExtractAndRun() {
     if (m_pProgress != nullptr && platform::IsLiveWindow(m_pProgress))
         platform::SendWindowMessage(m_pProgress, platform::kPbmSetRange32, 0, static_cast<std::intptr_t>(total));
 
+    // A program whose entry failed may lie there half written: never start it.
+    bool programFailed = false;
     for (int i = 0; i < count && !cancelled(); ++i) {
         const std::uint16_t index = static_cast<std::uint16_t>(i);
-        PassOverErrors([&] {
-            CZipFileHeader info;
+        CZipFileHeader info;
+        bool extracted = false;
+        const bool noError = PassOverErrors([&] {
             archive.GetEntryInfo(info, index);
             if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
-            archive.ExtractEntry(index, folder, true, nullptr, kTransferBufferSize);
+            extracted = archive.ExtractEntry(index, folder, true, nullptr, kTransferBufferSize);
         });
+        if (!(noError && extracted) && IsRunProgram(info.GetName(), config.run)) programFailed = true;
     }
     // An entry left open by a data error makes Close throw; the launch and the
     // cleanup must still follow.
@@ -120,11 +136,11 @@ int CSFEFileExtractor::ExtractAndRun() {
     if (!config.run.empty() && !cancelled()) {
         if (m_pDlg != nullptr && platform::IsLiveWindow(m_pDlg)) platform::HideWindow(m_pDlg);
         const std::string program = folder + "\\" + config.run;
-        if (platform::GetFileAttributes(program) != platform::kInvalidAttributes) {
+        if (!programFailed && platform::GetFileAttributes(program) != platform::kInvalidAttributes) {
             std::string arguments = BuildLaunchArguments(platform::CommandLineArgs(), m_strModulePath);
             SetExitCode(static_cast<int>(LaunchProgram(program, arguments, folder, true, 0)));
         } else {
-            // The configured program did not arrive (its entry failed): not a success.
+            // The configured program did not arrive whole (its entry failed): not a success.
             SetExitCode(kExitProgramMissing);
         }
     }

@@ -43,6 +43,13 @@ def end_record(path):
     return position, position - cd_size  # the end record and the first central header
 
 
+def damage_program_entry(path):
+    # Past the encryption header, so the password still checks and the damage
+    # shows only as bad data once the program file has been started.
+    offset, length = entry_data_span(path, program_name(ARCH))
+    flip_byte(path, offset + 12 + (length - 12) // 2)
+
+
 def break_end_record(path):
     patch(path, end_record(path)[0], b"XX\x05\x06")
 
@@ -90,6 +97,9 @@ class DamagedPayloads(LauncherTestCase):
         cases = [
             ("pid that does not match", copy_and(self.good, self.dir / "wrongpid.exe", flip_pid), [],
              PROGRAM_MISSING),
+            # A program whose own entry fails may lie there half written: it is not started.
+            ("program's own entry damaged", copy_and(self.good, self.dir / "badprogram.exe", damage_program_entry),
+             [], PROGRAM_MISSING),
             ("end record gone", copy_and(self.good, self.dir / "noend.exe", break_end_record),
              [NO_CENTRAL_DIRECTORY], PAYLOAD_UNREADABLE),
             ("last central header broken", copy_and(self.good, self.dir / "badcentral.exe", break_last_central_header),
