@@ -18,7 +18,7 @@ import unittest
 import zipfile
 import zlib
 
-from harness import MARKER, WineSession, pack, stub_path, windows_path
+from harness import MARKER, WineSession, pack, skip, stub_path, windows_path
 
 # Settings of the report program; cleared before every run so that one case
 # never leaks into the next.
@@ -328,3 +328,14 @@ class LauncherTestCase(unittest.TestCase):
         shutil.rmtree(path, ignore_errors=True)
         path.mkdir()
         return path
+
+
+def run_suite(case, arch):
+    """Runs the tests of `case` with the runner for `arch` (skipped when that
+    build is absent); True when they all passed."""
+    if stub_path(arch) is None:
+        skip(f"no {arch} build")
+    with runner_session(arch) as runner:
+        case.runner = runner
+        suite = unittest.defaultTestLoader.loadTestsFromTestCase(case)
+        return unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful()

@@ -15,10 +15,10 @@ import sys
 import tempfile
 import unittest
 
-from harness import skip, stub_path, windows_path
-from launcher_support import (LauncherTestCase, configuration_span, copy_and, describe_tree, encryption_of, entry_data_span,
+from harness import stub_path, windows_path
+from launcher_support import (LauncherTestCase, run_suite, configuration_span, copy_and, describe_tree, encryption_of, entry_data_span,
                               exit_code, flip_byte, marker_offset, pack_launcher, patch, program_name,
-                              read_reports, report_program, runner_session)
+                              read_reports, report_program)
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
 
@@ -161,11 +161,7 @@ class DamagedPayloads(LauncherTestCase):
 
 
 def main():
-    if stub_path(ARCH) is None:
-        skip(f"no {ARCH} build")
-    with runner_session(ARCH) as runner:
-        DamagedPayloads.runner = runner
-        return unittest.main(argv=sys.argv[:1], exit=False, verbosity=2).result.wasSuccessful()
+    return run_suite(DamagedPayloads, ARCH)
 
 
 if __name__ == "__main__":

@@ -23,9 +23,9 @@ import tempfile
 import time
 import unittest
 
-from harness import skip, stub_path, windows_path
-from launcher_support import (LauncherTestCase, PROGRAM_VARIABLES, copy_and, describe_tree, exit_code, pack_launcher, patch,
-                              program_name, read_reports, report_program, runner_session)
+from harness import windows_path
+from launcher_support import (LauncherTestCase, run_suite, PROGRAM_VARIABLES, copy_and, describe_tree, exit_code, pack_launcher, patch,
+                              program_name, read_reports, report_program)
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
 NO_CENTRAL_DIRECTORY = ("The central directory was not found in the archive (or you were trying to open not the "
@@ -224,13 +224,7 @@ class NativeDialog(Fixture):
 
 
 def main():
-    if stub_path(ARCH) is None:
-        skip(f"no {ARCH} build")
-    case = NativeDialog if ARCH == "native" else WineDialog
-    with runner_session(ARCH) as runner:
-        case.runner = runner
-        suite = unittest.defaultTestLoader.loadTestsFromTestCase(case)
-        return unittest.TextTestRunner(verbosity=2).run(suite).wasSuccessful()
+    return run_suite(NativeDialog if ARCH == "native" else WineDialog, ARCH)
 
 
 if __name__ == "__main__":

@@ -18,9 +18,9 @@ import tempfile
 import time
 import unittest
 
-from harness import skip, stub_path, windows_path
-from launcher_support import (LauncherTestCase, describe_tree, encryption_of, exit_code, expected_command_line, pack_launcher,
-                              program_name, read_reports, report_program, runner_session, source_token)
+from harness import windows_path
+from launcher_support import (LauncherTestCase, run_suite, describe_tree, encryption_of, exit_code, expected_command_line, pack_launcher,
+                              program_name, read_reports, report_program, source_token)
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
 CRASH_CODE = {"native": 128 + 11}  # SIGSEGV, as the posix launch reports it
@@ -159,11 +159,7 @@ class SilentRuns(LauncherTestCase):
 
 
 def main():
-    if stub_path(ARCH) is None:
-        skip(f"no {ARCH} build")
-    with runner_session(ARCH) as runner:
-        SilentRuns.runner = runner
-        return unittest.main(argv=sys.argv[:1], exit=False, verbosity=2).result.wasSuccessful()
+    return run_suite(SilentRuns, ARCH)
 
 
 if __name__ == "__main__":
