@@ -111,6 +111,10 @@ private:
     void EmptyAllocations();
     static void* Allocate(void* opaque, unsigned items, unsigned size);
     static void Release(void* opaque, void* address);
+    // Loads the next piece of the entry's stored data (decrypted) as the inflater's input.
+    void RefillInput();
+    // Reads a deflated entry's stream to its end once all its output is out.
+    void FinishStream();
     void ApplyTimeAndAttributes(const std::string& path, const CZipFileHeader& header, int& result);
 
     std::map<int, CZipActionCallback*> m_callbacks;
@@ -118,6 +122,8 @@ private:
     std::uint32_t m_uUncomprLeft = 0;
     std::uint32_t m_uComprLeft = 0;
     std::uint32_t m_uCrc32 = 0;
+    std::uint64_t m_uDataEnd = 0;   // file position just past the open entry's data
+    bool m_bStreamEnded = false;    // the open deflated entry's stream reached its end
     CZipAutoBuffer m_inputBuffer;
     CZipStorage m_storage;
     CZipCentralDir m_centralDir;

@@ -39,6 +39,7 @@ bool CZipArchive::OpenEntry(std::uint16_t index) {
             ThrowError(CZipException::kBadZipFile);
         }
         m_uComprLeft = header.m_uComprSize - headerBytes;
+        m_uDataEnd = m_storage.m_pActiveFile->GetPosition() + m_uComprLeft;
         m_uUncomprLeft = header.m_uUncomprSize;
     } catch (...) {
         // The entry never counted as open: leave the archive ready for the next one.
@@ -50,8 +51,41 @@ bool CZipArchive::OpenEntry(std::uint16_t index) {
     m_uCrc32 = 0;
     m_stream.total_out = 0;
     m_stream.avail_in = 0;
+    m_bStreamEnded = false;
     m_iFileOpened = -1;
     return true;
+}
+
+void CZipArchive::RefillInput() {
+    const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
+    const std::uint32_t n = std::min(m_inputBuffer.size(), m_uComprLeft);
+    m_storage.Read(m_inputBuffer.data(), n, false);
+    if (header.IsEncrypted()) m_cipher.DecryptBuffer(m_inputBuffer.data(), n);
+    m_uComprLeft -= n;
+    m_stream.next_in = m_inputBuffer.data();
+    m_stream.avail_in = n;
+}
+
+void CZipArchive::FinishStream() {
+    // The output is complete, but the end of the deflate stream may still lie
+    // ahead (the last block's end code, or a whole final block of nothing):
+    // read it now, so that the stream is checked to its end and the entry
+    // never waits for a further call that its caller has no reason to make.
+    unsigned char surplus[64];
+    for (;;) {
+        if (m_stream.avail_in == 0) {
+            if (m_uComprLeft == 0) ThrowError(Z_BUF_ERROR, true);  // the data ends inside the stream
+            RefillInput();
+        }
+        m_stream.next_out = surplus;
+        m_stream.avail_out = sizeof surplus;
+        const int result = inflate(&m_stream, Z_SYNC_FLUSH);
+        // Output beyond the header's size: the data is not what the header describes.
+        if (m_stream.avail_out != sizeof surplus) ThrowError(CZipException::kBadZipFile);
+        if (result == Z_STREAM_END) break;
+        CheckForError(result);
+    }
+    m_bStreamEnded = true;
 }
 
 std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
@@ -60,19 +94,9 @@ std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
     unsigned char* out = static_cast<unsigned char*>(buffer);
     std::uint32_t space = std::min(count, m_uUncomprLeft);
     std::uint32_t delivered = 0;
-    // With the output complete, a deflated entry may still hold the end of
-    // its stream: read it, so that the file stands at the data descriptor.
-    const bool force = space == 0 && m_uComprLeft > 0;
 
-    while (space > 0 || (force && m_uComprLeft > 0)) {
-        if (m_stream.avail_in == 0 && m_uComprLeft > 0) {
-            const std::uint32_t n = std::min(m_inputBuffer.size(), m_uComprLeft);
-            m_storage.Read(m_inputBuffer.data(), n, false);
-            if (header.IsEncrypted()) m_cipher.DecryptBuffer(m_inputBuffer.data(), n);
-            m_uComprLeft -= n;
-            m_stream.next_in = m_inputBuffer.data();
-            m_stream.avail_in = n;
-        }
+    while (space > 0) {
+        if (m_stream.avail_in == 0 && m_uComprLeft > 0) RefillInput();
         if (header.m_uMethod == 0) {
             // Stored sizes agree (checked at open), so input never runs dry here.
             const std::uint32_t m = std::min<std::uint32_t>(space, m_stream.avail_in);
@@ -97,10 +121,14 @@ std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
             space -= m;
             out += m;
             delivered += m;
-            if (result == Z_STREAM_END) return delivered;
+            if (result == Z_STREAM_END) {
+                m_bStreamEnded = true;
+                return delivered;
+            }
             CheckForError(result);
         }
     }
+    if (header.m_uMethod == 8 && m_uUncomprLeft == 0 && !m_bStreamEnded) FinishStream();
     return delivered;
 }
 
@@ -130,8 +158,12 @@ int CZipArchive::CloseEntry(const char* path, bool afterException) {
         if (path != nullptr) ApplyTimeAndAttributes(path, header, result);
     }
     // The data descriptor follows the data: when the output stopped short the
-    // file does not stand there, and the entry has already failed anyway.
-    m_centralDir.CloseEntry(afterException || !complete);
+    // entry has already failed anyway. Otherwise read it where the data ends,
+    // whatever the inflater left unread.
+    const bool checkDescriptor = !afterException && complete;
+    if (checkDescriptor && header.IsDataDescriptor())
+        m_storage.m_pActiveFile->Seek(static_cast<std::int64_t>(m_uDataEnd), CZipAbstractFile::kBegin);
+    m_centralDir.CloseEntry(!checkDescriptor);
     m_iFileOpened = 0;
     m_inputBuffer.Release();
     EmptyAllocations();
