@@ -108,7 +108,8 @@ void CZipCentralDir::SortHeaders() {
 void CZipCentralDir::ConvertName(CZipFileHeader& header, bool fromArchive) {
     unsigned char* p = header.m_name.data();
     const std::uint32_t n = header.m_name.size();
-    const bool dos = header.GetSystemCompatibility() == kZipSystemDos;
+    // A UTF-8 name is already in the form the platform's file calls take.
+    const bool dos = header.GetSystemCompatibility() == kZipSystemDos && !header.IsUtf8Name();
     if (fromArchive) {
         std::replace(p, p + n, static_cast<unsigned char>('/'), static_cast<unsigned char>('\\'));
         if (dos) zip::ConvertNameCodePage(header.m_name, false);

@@ -79,6 +79,8 @@ public:
     int GetSystemCompatibility() const { return m_uVersionMadeBy >> 8; }
     bool IsEncrypted() const { return (m_uFlag & 0x1) != 0; }
     bool IsDataDescriptor() const { return (m_uFlag & 0x8) != 0; }
+    // The name and comment are UTF-8 (general purpose bit 11), not OEM.
+    bool IsUtf8Name() const { return (m_uFlag & 0x800) != 0; }
     std::uint32_t GetUnixMode() const;  // the high 16 bits for a Unix-made entry, else 0
 
     unsigned char m_signature[4] = {0, 0, 0, 0};
