@@ -352,6 +352,10 @@ def crafted(out):
         z.both(0, "usize", z.central_field(0, "usize") + 100)
     damaged("short-output.zip", text, DEFLATED, short_output)
 
+    def surplus_output(z):
+        z.both(0, "usize", z.central_field(0, "usize") - 100)
+    damaged("surplus-output.zip", text, DEFLATED, surplus_output)
+
     damaged("method12.zip", text, zipfile.ZIP_BZIP2, lambda z: None)
 
     # Data descriptors: with signature (as zipfile writes them), without, and

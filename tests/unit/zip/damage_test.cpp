@@ -86,6 +86,7 @@ TEST(ZipDamage, DataErrorsLeaveTheEntryOpenUntilClose) {
         {"bad-crc.zip", 102, 102},
         {"truncated.zip", 506, 0},          // the output stopped short: nothing to check
         {"bad-data.zip", 504, 0},
+        {"surplus-output.zip", 101, 102},   // the stream holds more than the header declares
         {"descriptor-mismatch.zip", 101, 101},
     };
     for (const auto& c : cases) {
