@@ -69,6 +69,10 @@ void PostQuitMessage(int code);
 // processing until no more is wanted.
 void PumpWaitingMessages();
 
+// Lets `milliseconds` pass; with `pumpMessages`, waiting messages are
+// processed meanwhile as PumpWaitingMessages does, so windows stay alive.
+void PauseWithMessages(unsigned milliseconds, bool pumpMessages);
+
 // The counted wait cursor: shown while at least one WaitCursor lives.
 class WaitCursor {
 public:

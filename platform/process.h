@@ -48,16 +48,20 @@ public:
     // Waits until the program ends. Meanwhile this thread's window messages
     // are dispatched (keyboard messages translated first), except mouse
     // moves and left-button presses and releases, which are dropped so that
-    // a click on a window during the wait does nothing.
-    void WaitDispatchingMessages();
+    // a click on a window during the wait does nothing. Should the wait for
+    // messages fail, the wait goes on without them. True once the program is
+    // known to have ended; false, with the last error set, when even that
+    // wait failed: the program may still be running.
+    bool WaitDispatchingMessages();
 
-    // The exit code, kStillActive while the program runs; false when it
-    // cannot be read.
+    // The exit code, kStillActive while the program runs; false, with the
+    // last error set, when it cannot be read.
     bool GetExitCode(std::uint32_t& code);
 
 private:
     std::intptr_t m_handle = 0;  // process HANDLE on win32, pid on posix; 0: none
     bool m_bEnded = false;       // posix: reaped, m_dwExitCode is final
+    bool m_bCodeLost = false;    // posix: reaped by the system (SIGCHLD ignored), the code is gone
     std::uint32_t m_dwExitCode = 0;
 };
 

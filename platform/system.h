@@ -51,6 +51,9 @@ enum : std::uint32_t {
 // Last error of the calling thread, as a Windows error code.
 std::uint32_t GetLastError();
 void SetLastError(std::uint32_t code);
+// Hands `text` to a debugger (OutputDebugString; standard error on posix):
+// for what a run must not show but should not hide either.
+void DebugOutput(const std::string& text);
 // The system's message text for `code` (as the system writes it, usually
 // ending in a line break), or empty when the system has none.
 std::string SystemErrorText(std::uint32_t code);
@@ -73,6 +76,17 @@ bool SetFileAttributes(const std::string& path, std::uint32_t attributes);
 // on win32 this only maps the owner-write bit to the read-only attribute.
 bool SetUnixMode(const std::string& path, std::uint32_t mode);
 bool CreateDirectory(const std::string& path);  // fails when it exists (kErrorAlreadyExists)
+// Creates a folder that only the user running this process can open, and
+// whose contents inherit that: on Windows its DACL grants the user's SID
+// (from the process token) full control and nobody else, and does not
+// inherit from the parent; on posix its mode is 0700. Fails when it exists
+// (kErrorAlreadyExists), and rather than create an open folder when the
+// user cannot be told.
+bool CreatePrivateDirectory(const std::string& path);
+// Who may open `path`: on Windows its owner and DACL in the system's text
+// form ("O:S-1-5-...D:P(A;OICI;FA;;;S-1-5-...)"), on posix its permission
+// bits in octal ("0700"); empty when they cannot be read.
+std::string DescribeAccess(const std::string& path);
 bool RemoveDirectory(const std::string& path);  // only an empty folder (or a link to one)
 bool DeleteFile(const std::string& path);
 bool MoveFile(const std::string& from, const std::string& to);

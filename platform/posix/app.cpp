@@ -1,5 +1,7 @@
 // The user interface on posix is inert: message boxes go to standard error,
 // the only message the queue can hold is a posted quit.
+#include <time.h>
+
 #include <cstdio>
 
 #include "platform/app.h"
@@ -29,6 +31,13 @@ bool MessageWaiting() { return g_quitPosted; }
 void PostQuitMessage(int code) {
     g_quitPosted = true;
     g_quitCode = code;
+}
+
+void PauseWithMessages(unsigned milliseconds, bool pumpMessages) {
+    if (pumpMessages) PumpWaitingMessages();
+    timespec pause{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (::nanosleep(&pause, &pause) != 0) {
+    }
 }
 
 int ShowMessageBox(WindowHandle, const std::string& text, const std::string& caption, unsigned) {

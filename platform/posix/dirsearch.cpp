@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/dirsearch.h"
+#include "platform/posix/instrument.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/wildcard.h"
 #include "platform/strings.h"
@@ -84,6 +85,7 @@ void DirSearch::Close() {
 
 bool DirSearch::First(const std::string& pattern, FindData& entry) {
     Close();
+    if (detail::InstrumentedCallFails(instrument::Call::kFindFirst, pattern)) return false;
     const std::size_t cut = FindLastBackslash(pattern);
     const std::string folder = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
     const std::string mask = cut == std::string::npos ? pattern : pattern.substr(cut + 1);

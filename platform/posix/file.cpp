@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/file.h"
+#include "platform/posix/instrument.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/system.h"
 
@@ -15,6 +16,10 @@ File::~File() { Abort(); }
 
 bool File::TryOpen(const std::string& path, unsigned flags, FileException* error) {
     Abort();
+    if (detail::InstrumentedCallFails(instrument::Call::kOpenFile, path)) {
+        if (error) *error = FileException::FromOsError(GetLastError(), path);
+        return false;
+    }
     int oflags = O_CLOEXEC;
     switch (flags & 0x3) {
         case kModeWrite: oflags |= O_WRONLY; break;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/posix/cmdline.h"
+#include "platform/posix/instrument.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/process.h"
 #include "platform/system.h"
@@ -97,9 +98,14 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
     return true;
 }
 
-void Process::WaitDispatchingMessages() {
+bool Process::WaitDispatchingMessages() {
     // The posix message queue holds nothing to dispatch: just wait.
-    if (m_handle == 0 || m_bEnded) return;
+    if (m_handle == 0) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    if (m_bEnded) return true;
+    if (detail::InstrumentedCallFails(instrument::Call::kWaitProcess, std::string())) return false;
     int status;
     pid_t got;
     do {
@@ -108,12 +114,29 @@ void Process::WaitDispatchingMessages() {
     if (got == static_cast<pid_t>(m_handle)) {
         m_dwExitCode = DecodeStatus(status);
         m_bEnded = true;
+        return true;
     }
+    const int err = errno;
+    detail::SetLastErrorFromErrno();
+    if (got < 0 && err == ECHILD) {
+        // With SIGCHLD ignored the system reaps the program itself: waitpid
+        // returns only once it has ended, but its exit code is gone.
+        m_bEnded = true;
+        m_bCodeLost = true;
+        return true;
+    }
+    return false;
 }
 
 bool Process::GetExitCode(std::uint32_t& code) {
     if (m_handle == 0) {
         SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    if (detail::InstrumentedCallFails(instrument::Call::kGetExitCode, std::string())) return false;
+    if (m_bCodeLost) {
+        errno = ECHILD;
+        detail::SetLastErrorFromErrno();
         return false;
     }
     if (!m_bEnded) {

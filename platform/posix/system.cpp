@@ -5,9 +5,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/posix/instrument.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/system.h"
 
@@ -60,6 +62,7 @@ std::string GetTempPath() {
 }
 
 std::uint32_t GetFileAttributes(const std::string& path) {
+    if (detail::InstrumentedCallFails(instrument::Call::kGetAttributes, path)) return kInvalidAttributes;
     struct stat st;
     const std::string native = ToNativePath(path);
     if (::lstat(native.c_str(), &st) != 0) {
@@ -81,6 +84,7 @@ std::uint32_t GetFileAttributes(const std::string& path) {
 }
 
 bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
+    if (detail::InstrumentedCallFails(instrument::Call::kSetAttributes, path)) return false;
     struct stat st;
     const std::string native = ToNativePath(path);
     if (::lstat(native.c_str(), &st) != 0) return Fail();
@@ -99,16 +103,42 @@ bool SetUnixMode(const std::string& path, std::uint32_t mode) {
     return true;
 }
 
-bool CreateDirectory(const std::string& path) {
+namespace {
+
+bool MakeDirectory(const std::string& path, mode_t mode) {
+    if (detail::InstrumentedCallFails(instrument::Call::kCreateDirectory, path)) return false;
     const std::string native = ToNativePath(path);
-    if (::mkdir(native.c_str(), 0777) != 0) {
+    if (::mkdir(native.c_str(), mode) != 0) {
         detail::SetLastErrorForPath(native);
         return false;
     }
     return true;
 }
 
+}  // namespace
+
+bool CreateDirectory(const std::string& path) { return MakeDirectory(path, 0777); }
+
+bool CreatePrivateDirectory(const std::string& path) {
+    // The umask can only take bits away from 0700.
+    return MakeDirectory(path, 0700);
+}
+
+std::string DescribeAccess(const std::string& path) {
+    struct stat st;
+    if (::lstat(ToNativePath(path).c_str(), &st) != 0) return std::string();
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return text;
+}
+
+void DebugOutput(const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
 bool RemoveDirectory(const std::string& path) {
+    if (detail::InstrumentedCallFails(instrument::Call::kRemoveDirectory, path)) return false;
     const std::string native = ToNativePath(path);
     struct stat st;
     if (::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -126,6 +156,7 @@ bool RemoveDirectory(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path) {
+    if (detail::InstrumentedCallFails(instrument::Call::kDeleteFile, path)) return false;
     const std::string native = ToNativePath(path);
     struct stat st;
     if (::lstat(native.c_str(), &st) != 0) return Fail();
@@ -192,6 +223,7 @@ static timespec ToTimespec(std::uint64_t fileTime) {
 
 bool SetFileTimes(const std::string& path, std::uint64_t, std::uint64_t lastAccess,
                   std::uint64_t lastWrite) {
+    if (detail::InstrumentedCallFails(instrument::Call::kSetTimes, path)) return false;
     timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
     if (::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Fail();
     return true;

@@ -29,6 +29,25 @@ bool MessageWaiting() {
 
 void PostQuitMessage(int code) { ::PostQuitMessage(code); }
 
+void PauseWithMessages(unsigned milliseconds, bool pumpMessages) {
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= end) return;
+        const DWORD left = static_cast<DWORD>(end - now);
+        if (!pumpMessages) {
+            ::Sleep(left);
+            return;
+        }
+        if (::MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLINPUT) == WAIT_OBJECT_0) {
+            PumpWaitingMessages();
+            // A quit message stays queued for the loop that ends on it: stop pumping, just wait.
+            MSG msg;
+            if (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) pumpMessages = false;
+        }
+    }
+}
+
 int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption, unsigned flags) {
     return ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), flags);
 }

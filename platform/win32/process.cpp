@@ -36,14 +36,22 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
     return true;
 }
 
-void Process::WaitDispatchingMessages() {
-    if (m_handle == 0) return;
+bool Process::WaitDispatchingMessages() {
+    if (m_handle == 0) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
     HANDLE process = reinterpret_cast<HANDLE>(m_handle);
     bool quit = false;
     WPARAM quitCode = 0;
+    bool ended = false;
     for (;;) {
         DWORD result = ::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
-        if (result != WAIT_OBJECT_0 + 1) break;  // ended, or the wait failed
+        if (result == WAIT_OBJECT_0) {
+            ended = true;
+            break;
+        }
+        if (result != WAIT_OBJECT_0 + 1) break;  // the wait failed
         MSG msg;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_MOUSEMOVE || msg.message == WM_LBUTTONDOWN || msg.message == WM_LBUTTONUP)
@@ -58,7 +66,13 @@ void Process::WaitDispatchingMessages() {
             ::DispatchMessageA(&msg);
         }
     }
+    // Without messages the windows stall, but the program must not be left
+    // running under a cleanup that deletes its files.
+    if (!ended) ended = ::WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0;
+    const DWORD error = ::GetLastError();
     if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
+    ::SetLastError(error);
+    return ended;
 }
 
 bool Process::GetExitCode(std::uint32_t& code) {

@@ -1,7 +1,11 @@
 // Operating-system services on Win32 (ANSI calls).
 #include "platform/win32/windows_api.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <cstdlib>
+#include <vector>
 
 #include "platform/strings.h"
 #include "platform/system.h"
@@ -89,6 +93,67 @@ bool SetUnixMode(const std::string& path, std::uint32_t mode) {
 }
 
 bool CreateDirectory(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+
+namespace {
+
+// The SID of the user this process runs as, copied out of its token.
+bool CurrentUserSid(std::vector<unsigned char>& sid) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size != 0 ? size : 1);
+    const bool ok = size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(token);
+    if (!ok) {
+        ::SetLastError(error);
+        return false;
+    }
+    PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    sid.assign(static_cast<unsigned char*>(user), static_cast<unsigned char*>(user) + ::GetLengthSid(user));
+    return true;
+}
+
+}  // namespace
+
+bool CreatePrivateDirectory(const std::string& path) {
+    std::vector<unsigned char> sid;
+    if (!CurrentUserSid(sid)) return false;
+    // One entry: the user, full control, handed down to every file and folder inside.
+    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid.size());
+    std::vector<unsigned char> aclBuffer(aclSize);
+    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
+    SECURITY_DESCRIPTOR descriptor;
+    if (!::InitializeAcl(acl, aclSize, ACL_REVISION) ||
+        !::AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
+                                 sid.data()) ||
+        !::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
+        // Protected: nothing granted on the parent (a shared /T: folder) reaches in.
+        !::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+        return false;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
+    return ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+}
+
+std::string DescribeAccess(const std::string& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return std::string();
+    char* text = nullptr;
+    std::string result;
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        result = text;
+        ::LocalFree(text);
+    }
+    ::LocalFree(descriptor);
+    return result;
+}
+
+void DebugOutput(const std::string& text) { ::OutputDebugStringA(text.c_str()); }
 bool RemoveDirectory(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
 bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
 bool MoveFile(const std::string& from, const std::string& to) {
