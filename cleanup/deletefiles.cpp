@@ -1,5 +1,7 @@
 #include "cleanup/deletefiles.h"
 
+#include <algorithm>
+
 #include "cleanup/compactpath.h"
 #include "platform/strings.h"
 #include "platform/system.h"
@@ -22,6 +24,11 @@ bool ContainsAnyOf(const std::string& text, const char* set) {
             if (text[i] == *s) return true;
     }
     return false;
+}
+
+// Errors that mean there is nothing left to delete.
+bool IsGone(std::uint32_t error) {
+    return error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound;
 }
 
 // The source's folder: the text before its last '\' (empty without one).
@@ -105,6 +112,25 @@ bool CQXDeleteFiles::DeleteTargets() {
     bool ok = true;
     bool go = true;
     m_nTotal = static_cast<std::uint32_t>(m_files.GetSize());
+    CBusyRetry ownRetry(CBusyRetry::kDefaultBudgetMs, m_bPumpMessages);
+    CBusyRetry& retry = m_pRetry != nullptr ? *m_pRetry : ownRetry;
+    std::vector<std::string> failed;
+    auto fail = [&](const std::string& path) {
+        OnStatusMessage("Delete failed");
+        ok = false;
+        if (!m_bContinueOnError) go = false;
+        failed.push_back(path);
+    };
+    // True when something inside `folder` has already been named.
+    auto holdsFailure = [&](const std::string& folder) {
+        for (const std::string& path : failed)
+            if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\')
+                return true;
+        return false;
+    };
+
+    // A folder whose listing failed may hold anything: it cannot count as deleted.
+    for (const std::string& folder : m_files.UnlistedFolders()) fail(folder);
 
     // File pass.
     for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
@@ -121,8 +147,12 @@ bool CQXDeleteFiles::DeleteTargets() {
         const std::uint32_t attributes = platform::GetFileAttributes(path);
         if (!go) break;
         if (attributes == platform::kInvalidAttributes) {
-            OnStatusMessage("Delete failed");
-            ok = go = false;
+            // Gone already (its program removed it): nothing is left to delete.
+            if (IsGone(platform::GetLastError())) {
+                OnStatusMessage("Delete successful");
+                continue;
+            }
+            fail(path);
             continue;
         }
         if ((attributes & (platform::kAttrHidden | platform::kAttrSystem)) && !m_bIncludeHiddenSystem) {
@@ -132,34 +162,44 @@ bool CQXDeleteFiles::DeleteTargets() {
         }
         // A link's attributes may be its target's: leave them alone, the link goes anyway.
         const bool link = (attributes & platform::kAttrReparsePoint) != 0;
-        if (!link && !platform::SetFileAttributes(path, platform::kAttrNormal)) {
-            ok = false;
-            if (!m_bContinueOnError) {
-                OnStatusMessage("Delete failed");
-                go = false;
+        if (!link && (attributes & platform::kAttrReadOnly) &&
+            !retry.Run([&] { return platform::SetFileAttributes(path, platform::kAttrNormal); })) {
+            if (!IsGone(platform::GetLastError())) {
+                fail(path);
                 continue;
             }
         }
-        if (platform::DeleteFile(path)) {
+        if (retry.Run([&] { return platform::DeleteFile(path) || IsGone(platform::GetLastError()); })) {
             OnStatusMessage("Delete successful");
             if (m_bRemoveEmptyFolders) RemoveEmptyParentFolder(path);
         } else {
-            OnStatusMessage("Delete failed");
-            ok = false;
-            if (!m_bContinueOnError) go = false;
-            m_strFailedFiles += ",";
-            m_strFailedFiles += path;
+            fail(path);
         }
     }
 
     // Folder pass: parents come before their contents, so a parent that
     // still holds folders is removed later by its last sub-folder's chain.
+    std::vector<std::string> removed;
     for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
-        if (m_files[i].m_dwAttributes & platform::kAttrDirectory) RemoveFolderChain(m_files[i].m_strPath);
+        if (m_files[i].m_dwAttributes & platform::kAttrDirectory) RemoveFolderChain(m_files[i].m_strPath, removed);
+    }
+    std::sort(removed.begin(), removed.end());
+    // A folder that stayed is named, unless it stayed for what is already
+    // named inside it, or is itself named as a folder that could not be listed.
+    const std::vector<std::string>& unlisted = m_files.UnlistedFolders();
+    for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
+        const CFileInfo& record = m_files[i];
+        if ((record.m_dwAttributes & platform::kAttrDirectory) &&
+            !std::binary_search(removed.begin(), removed.end(), record.m_strPath) &&
+            std::find(unlisted.begin(), unlisted.end(), record.m_strPath) == unlisted.end() &&
+            !holdsFailure(record.m_strPath))
+            fail(record.m_strPath);
     }
 
-    const std::size_t first = m_strFailedFiles.find_first_not_of(',');
-    m_strFailedFiles.erase(0, first == std::string::npos ? m_strFailedFiles.size() : first);
+    for (const std::string& path : failed) {
+        if (!m_strFailedFiles.empty()) m_strFailedFiles += ",";
+        m_strFailedFiles += path;
+    }
     if (ok) {
         if (Live(m_pProgressWnd)) platform::SendWindowMessage(m_pProgressWnd, platform::kPbmSetPos, 100, 0);
         if (Live(m_pStatusWnd)) platform::SetWindowTextOf(m_pStatusWnd, "Done");
@@ -179,14 +219,20 @@ void CQXDeleteFiles::RemoveEmptyParentFolder(const std::string& filePath) {
         platform::RemoveDirectory(parent);  // fails harmlessly while it holds anything
 }
 
-void CQXDeleteFiles::RemoveFolderChain(const std::string& folderPath) {
+void CQXDeleteFiles::RemoveFolderChain(const std::string& folderPath, std::vector<std::string>& removed) {
     const std::string root = SourceFolder(m_strSource);
-    platform::RemoveDirectory(folderPath);
+    CBusyRetry ownRetry(CBusyRetry::kDefaultBudgetMs, m_bPumpMessages);
+    CBusyRetry& retry = m_pRetry != nullptr ? *m_pRetry : ownRetry;
+    auto remove = [&](const std::string& path) {
+        if (retry.Run([&] { return platform::RemoveDirectory(path); }) || IsGone(platform::GetLastError()))
+            removed.push_back(path);
+    };
+    remove(folderPath);
     std::string path = folderPath;
     std::size_t cut;
     while ((cut = platform::FindLastBackslash(path)) != std::string::npos) {
         path.erase(cut);
-        if (platform::CompareNoCase(path, root) != 0 && path.size() > root.size()) platform::RemoveDirectory(path);
+        if (platform::CompareNoCase(path, root) != 0 && path.size() > root.size()) remove(path);
     }
 }
 

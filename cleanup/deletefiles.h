@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "cleanup/busyretry.h"
 #include "cleanup/fileinfoarray.h"
 #include "platform/app.h"
 
@@ -34,7 +36,9 @@ public:
     // Lists the targets of m_strSource in m_files.
     void CollectTargets();
     // Deletes the listed files, then removes the listed folders; true when
-    // every file went and no abort came.
+    // every file and folder went, every folder could be listed, and no abort
+    // came. A file that is already gone counts as deleted; one that is busy
+    // is retried within the retry budget (m_pRetry, or one of its own).
     bool DeleteTargets();
 
     // Splits at the last '\': the text before and the text after it; both
@@ -42,8 +46,9 @@ public:
     static void SplitSourcePath(const std::string& source, std::string& folder, std::string& mask);
     // Removes the folder that held a deleted file, when it is empty and is not the source's folder.
     void RemoveEmptyParentFolder(const std::string& filePath);
-    // Removes a listed folder and every empty folder above it, up to (not including) the source's folder.
-    void RemoveFolderChain(const std::string& folderPath);
+    // Removes a listed folder and every empty folder above it, up to (not
+    // including) the source's folder; adds what it removed to `removed`.
+    void RemoveFolderChain(const std::string& folderPath, std::vector<std::string>& removed);
 
     void UpdateProgress();
     void PumpMessages();
@@ -61,7 +66,8 @@ public:
     platform::WindowHandle m_pStatusWnd = nullptr;    // the file at hand, then "Done" or "Error"
     const std::atomic<std::int32_t>* m_pAbortFlag = nullptr;  // non-zero: stop after the file at hand
     int m_nStatusPathLength = 50;
-    std::string m_strFailedFiles;  // "path,path,..." of the files whose deletion failed
+    std::string m_strFailedFiles;  // "path,path,..." of what could not be deleted or listed
+    CBusyRetry* m_pRetry = nullptr;  // shared retry budget; not owned (null: one of its own per run)
     CFileInfoArray m_files;
     std::uint32_t m_nTotal = 0;  // records to handle
     std::uint32_t m_nDone = 0;   // files handled

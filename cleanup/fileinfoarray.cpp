@@ -22,6 +22,12 @@ bool Stops(const CFileInfo& existing, const CFileInfo& added, int order) {
     }
 }
 
+// A search that found nothing, or whose folder is gone, listed all there is.
+bool SearchFailed(std::uint32_t error) {
+    return error != platform::kErrorFileNotFound && error != platform::kErrorNoMoreFiles &&
+           error != platform::kErrorPathNotFound;
+}
+
 bool IsLink(std::uint32_t attributes) {
     return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint) != 0;
 }
@@ -72,6 +78,7 @@ int CFileInfoArray::CollectFolder(const std::string& folder, const std::string& 
     platform::DirSearch search;
     platform::FindData entry;
     bool found = !topIsLink && search.First(base + "*", entry);
+    if (!topIsLink && !found && SearchFailed(platform::GetLastError())) m_unlisted.push_back(trimmed);
     if (m_pFolderStatusWnd != nullptr && platform::IsLiveWindow(m_pFolderStatusWnd))
         platform::SetWindowTextOf(m_pFolderStatusWnd, CompactPathForDisplay(base + "*", kStatusLength));
     if (topIsLink) return 0;
@@ -91,7 +98,10 @@ int CFileInfoArray::CollectFolder(const std::string& folder, const std::string& 
     if (Aborted(abortFlag)) return count;
 
     // File pass: the entries the mask matches that are not folders.
-    for (found = search.First(base + mask, entry); found; found = search.Next(entry)) {
+    const bool unlisted = !m_unlisted.empty() && m_unlisted.back() == trimmed;
+    found = !unlisted && search.First(base + mask, entry);
+    if (!unlisted && !found && SearchFailed(platform::GetLastError())) m_unlisted.push_back(trimmed);
+    for (; found; found = search.Next(entry)) {
         if (!(entry.dwFileAttributes & platform::kAttrDirectory)) {
             if (m_pFileStatusWnd != nullptr && platform::IsLiveWindow(m_pFileStatusWnd)) {
                 platform::SetWindowTextOf(m_pFileStatusWnd,

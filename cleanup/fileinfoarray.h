@@ -52,10 +52,17 @@ public:
     // Processes waiting window messages, unless m_bNoMessagePump is set.
     void PumpMessages();
 
+    // Folders whose listing failed for a reason other than being empty or
+    // gone: the records miss whatever they hold.
+    const std::vector<std::string>& UnlistedFolders() const { return m_unlisted; }
+
     std::size_t GetSize() const { return m_records.size(); }
     const CFileInfo& operator[](std::size_t index) const { return m_records[index]; }
     CFileInfo& operator[](std::size_t index) { return m_records[index]; }
-    void RemoveAll() { m_records.clear(); }
+    void RemoveAll() {
+        m_records.clear();
+        m_unlisted.clear();
+    }
 
     platform::WindowHandle m_pFolderStatusWnd = nullptr;  // shows each folder's search pattern
     platform::WindowHandle m_pFileStatusWnd = nullptr;    // shows each file added
@@ -64,4 +71,5 @@ public:
 private:
     // Grows geometrically, so a walk stays linear in the number of records.
     std::vector<CFileInfo> m_records;
+    std::vector<std::string> m_unlisted;
 };

@@ -9,6 +9,7 @@
 
 #include "cleanup/deletefiles.h"
 #include "platform/deleteblock.h"
+#include "platform/posix/instrument.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -185,7 +186,9 @@ TEST(DeleteSource, AFileThatCannotBeDeletedStopsTheRunUnlessToldToGoOn) {
         platform::DeleteBlock block(locked);
         if (!block.active()) GTEST_SKIP() << "this file system cannot make a file undeletable";
 
+        CBusyRetry retry(50);  // the block never ends: do not wait long for it
         Recorder deleter;
+        deleter.m_pRetry = &retry;
         deleter.m_strSource = dir.Path("*.*");
         deleter.m_bRecurse = true;
         deleter.m_bContinueOnError = c.continueOnError;
@@ -204,13 +207,77 @@ TEST(DeleteSource, AFileThatCannotBeDeletedStopsTheRunUnlessToldToGoOn) {
     }
 }
 
+// Files and folders that are busy for a moment (a program still exiting, a
+// scanner looking at a new file) are waited out within the budget; what
+// stays busy, or fails for another reason, or cannot be listed, is reported
+// and named, and the rest still goes.
+TEST(DeleteSource, BusyFilesAreRetriedAndFailuresAreNamed) {
+    using platform::instrument::Call;
+    struct Case {
+        const char* what;
+        Call call;
+        const char* suffix;
+        std::uint32_t error;
+        int times;
+        std::vector<std::string> left;  // besides nothing
+        const char* failed;             // relative to the folder; empty: none
+    } cases[] = {
+        {"file busy twice", Call::kDeleteFile, "busy.txt", platform::kErrorSharingViolation, 2, {}, ""},
+        {"file held while its program exits", Call::kDeleteFile, "busy.txt", platform::kErrorAccessDenied, 2, {}, ""},
+        {"folder busy twice", Call::kRemoveDirectory, "sub", platform::kErrorSharingViolation, 2, {}, ""},
+        {"file busy for good", Call::kDeleteFile, "busy.txt", platform::kErrorSharingViolation, 1000,
+         {"sub/", "sub/busy.txt"}, "sub\\busy.txt"},
+        {"file that fails otherwise", Call::kDeleteFile, "busy.txt", platform::kErrorInvalidName, 1,
+         {"sub/", "sub/busy.txt"}, "sub\\busy.txt"},
+        {"folder that cannot be listed", Call::kFindFirst, "sub\\*", platform::kErrorAccessDenied, 1,
+         {"sub/", "sub/busy.txt"}, "sub"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test_util::ScratchDir dir;
+        dir.Write("a.txt", "");
+        dir.Write("sub\\busy.txt", "");
+        dir.Write("z\\z.txt", "");
+        platform::instrument::InjectFailure(c.call, c.suffix, c.error, c.times);
+        CBusyRetry retry(100);
+        Recorder deleter;
+        deleter.m_strSource = dir.Path("*.*");
+        deleter.m_bRecurse = true;
+        deleter.m_bContinueOnError = true;
+        deleter.m_pRetry = &retry;
+        const int result = deleter.DeleteSource(false);
+        platform::instrument::ClearFailures();
+        EXPECT_EQ(result, *c.failed ? CQXDeleteFiles::kNotAllDeleted : CQXDeleteFiles::kDeleted);
+        EXPECT_EQ(deleter.m_strFailedFiles, *c.failed ? dir.Path(c.failed) : std::string());
+        EXPECT_EQ(Contents(dir), c.left);
+    }
+}
+
+TEST(DeleteSource, AFileThatVanishedOnTheWayDoesNotStopThePass) {
+    test_util::ScratchDir dir;
+    const std::string gone = dir.Write("a\\gone.txt", "");
+    dir.Write("a\\b.txt", "");
+    dir.Write("z.txt", "");
+    Recorder deleter;
+    deleter.m_strSource = dir.Path("*.*");
+    deleter.m_bRecurse = true;
+    ASSERT_TRUE(deleter.ValidateSource());
+    deleter.CollectTargets();
+    ASSERT_TRUE(platform::DeleteFile(gone));  // its program removed it after the walk
+    EXPECT_TRUE(deleter.DeleteTargets());
+    EXPECT_EQ(deleter.m_strFailedFiles, "");
+    EXPECT_EQ(Contents(dir), std::vector<std::string>{});
+}
+
 TEST(DeleteSource, SeveralFailuresAreListedWithCommas) {
     test_util::ScratchDir dir;
     const std::string first = dir.Write("1.txt", "");
     const std::string second = dir.Write("2.txt", "");
     platform::DeleteBlock block1(first), block2(second);
     if (!block1.active() || !block2.active()) GTEST_SKIP() << "this file system cannot make a file undeletable";
+    CBusyRetry retry(50);
     Recorder deleter;
+    deleter.m_pRetry = &retry;
     deleter.m_strSource = dir.Path("*.*");
     deleter.m_bContinueOnError = true;
     EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kNotAllDeleted);
