@@ -1,6 +1,7 @@
 #include "launcher/app.h"
 
 #include "launcher/dialog.h"
+#include "launcher/run.h"
 #include "payload/extractor.h"
 #include "platform/strings.h"
 #include "platform/system.h"
@@ -33,15 +34,19 @@ bool CLauncherApp::InitInstance() {
     CSFEFileExtractor extractor;
     if (!m_bSilent) m_bSilent = extractor.IsSilentConfigured();
 
+    // One extractor for the whole start-up: the payload is read once.
     if (m_bSilent) {
-        extractor.ExtractAndRun();
+        ExtractAndRun(extractor);
     } else {
-        RunWithProgressDialog();
+        RunWithProgressDialog(extractor);
     }
     return false;
 }
 
 int CLauncherApp::ExitInstance() {
+    // Not shown in a silent run, but never hidden: a debugger (or the
+    // terminal of the posix launcher) sees what was left behind.
+    if (!m_strLeftBehind.empty()) platform::DebugOutput("launcher: left behind: " + m_strLeftBehind);
     int framework = platform::Application::ExitInstance();
     return framework != 0 ? framework : m_nExitCode;
 }

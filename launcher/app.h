@@ -20,6 +20,7 @@ public:
     std::string m_strTempBase;  // "/T:" folder without trailing '\'; empty: system temp path
     bool m_bSilent = false;     // no progress dialog
     int m_nExitCode = 0;        // the launched program's result; 0 when nothing ran
+    std::string m_strLeftBehind;  // the temporary folder when it could not be deleted completely
 
     // The application object of this process, or null.
     static CLauncherApp* Current();

@@ -1,11 +1,12 @@
 #include "launcher/dialog.h"
 
-#include "payload/extractor.h"
+#include "launcher/run.h"
 #include "platform/app.h"
 #include "platform/window.h"
 #include "res/resource.h"
 
-CLauncherDlg::CLauncherDlg() : platform::ModalDialog(IDD_LAUNCHER_DIALOG), m_hIcon(platform::LoadAppIcon(IDR_MAINFRAME)) {}
+CLauncherDlg::CLauncherDlg(CSFEFileExtractor& payload)
+    : platform::ModalDialog(IDD_LAUNCHER_DIALOG), m_hIcon(platform::LoadAppIcon(IDR_MAINFRAME)), m_payload(payload) {}
 
 bool CLauncherDlg::OnInitDialog() {
     m_progress = Item(IDC_PROGRESS);
@@ -23,15 +24,15 @@ bool CLauncherDlg::OnPrivateMessage(unsigned message, std::uintptr_t, std::intpt
 }
 
 void CLauncherDlg::OnStartExtraction() {
-    CSFEFileExtractor extractor;
     CProgressCallback callback;
     m_bCancel = false;
     callback.m_pDlg = this;
-    extractor.m_pbCancel = &m_bCancel;
-    extractor.m_pDlg = Handle();
-    extractor.m_pProgress = m_progress;
-    extractor.m_pCallback = &callback;
-    extractor.ExtractAndRun();
+    RunWindows windows;
+    windows.cancel = &m_bCancel;
+    windows.dialog = Handle();
+    windows.progress = m_progress;
+    windows.callback = &callback;
+    ExtractAndRun(m_payload, windows);
 }
 
 void CLauncherDlg::PumpMessages() { platform::PumpWaitingMessages(); }
@@ -43,7 +44,7 @@ bool CProgressCallback::OnProgress(std::int32_t amount) {
     return !m_pDlg->m_bCancel;
 }
 
-void RunWithProgressDialog() {
-    CLauncherDlg dialog;
+void RunWithProgressDialog(CSFEFileExtractor& payload) {
+    CLauncherDlg dialog(payload);
     dialog.DoModal();
 }

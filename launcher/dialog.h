@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "payload/extractor.h"
 #include "platform/dialog.h"
 #include "zip/callback.h"
 
@@ -16,7 +17,7 @@ constexpr unsigned WM_STARTEXTRACTION = platform::kPrivateMessageBase + 22;
 
 class CLauncherDlg : public platform::ModalDialog {
 public:
-    CLauncherDlg();
+    explicit CLauncherDlg(CSFEFileExtractor& payload);
 
     // Processes waiting messages and idle work, keeping the dialog alive
     // while the run works.
@@ -34,6 +35,8 @@ protected:
 
 private:
     void OnStartExtraction();
+
+    CSFEFileExtractor& m_payload;  // start-up's, with the payload it has read
 };
 
 // Moves the dialog's bar by the bytes written over the whole archive, keeps
@@ -47,5 +50,5 @@ public:
     CLauncherDlg* m_pDlg = nullptr;  // not owned
 };
 
-// Shows the dialog and returns when its run has ended.
-void RunWithProgressDialog();
+// Shows the dialog and returns when its run on `payload` has ended.
+void RunWithProgressDialog(CSFEFileExtractor& payload);

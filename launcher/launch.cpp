@@ -17,16 +17,34 @@ std::string LaunchCommandLine(const std::string& program, const std::string& arg
     return "\"" + program + "\" " + arguments;
 }
 
+namespace {
+
+// The code a failed call leaves, never 0.
+std::uint32_t FailureCode() {
+    const std::uint32_t error = platform::GetLastError();
+    return error != 0 ? error : platform::kErrorInvalidHandle;
+}
+
+}  // namespace
+
 std::uint32_t LaunchProgram(const std::string& program, const std::string& arguments, const std::string& folder,
-                            bool wait, int show) {
+                            bool wait, int show, LaunchOutcome* outcome) {
+    LaunchOutcome ignored;
+    LaunchOutcome& result = outcome != nullptr ? *outcome : ignored;
+    result = LaunchOutcome();
     // The line is built to its full length; only the system's own limit refuses it.
     const std::string commandLine = LaunchCommandLine(program, arguments);
     if (commandLine.size() >= platform::kMaxCommandLineBuffer) return platform::kErrorFilenameExcedRange;
 
     platform::Process process;
-    if (!process.Create(commandLine, folder, LaunchShowCommand(show))) return platform::GetLastError();
-    if (wait) process.WaitDispatchingMessages();
+    if (!process.Create(commandLine, folder, LaunchShowCommand(show))) return FailureCode();
+    result.started = true;
+    if (wait) {
+        result.ended = process.WaitDispatchingMessages();
+        if (!result.ended) return platform::kStillActive;
+    }
     std::uint32_t code = 0;
-    if (!process.GetExitCode(code)) code = 0;
+    if (!process.GetExitCode(code)) return FailureCode();
+    if (!wait) result.ended = code != platform::kStillActive;
     return code;
 }

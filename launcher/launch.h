@@ -13,12 +13,22 @@
 // With `wait`, waits until the program ends while the launcher's window
 // messages go on being dispatched (mouse moves and left-button presses and
 // releases are dropped). Returns the program's exit code (259, still
-// running, when it has not ended yet without `wait`), the system's error
-// code when it could not be started, or 0 when the exit code cannot be
-// read. A command line of 32767 characters or more is refused with the
-// system's "name too long" code (206) and nothing is started.
+// running, when it has not ended yet without `wait`, or when the wait
+// failed), the system's error code when it could not be started, and the
+// system's error code of the failed read when the exit code cannot be read
+// (never 0: a program whose result is unknown did not succeed). A command
+// line of 32767 characters or more is refused with the system's "name too
+// long" code (206) and nothing is started.
+//
+// `outcome`, when given, tells whether the program started and whether it
+// is known to have ended: after a failed wait it may still be running, and
+// its folder must not be deleted under it.
+struct LaunchOutcome {
+    bool started = false;
+    bool ended = false;
+};
 std::uint32_t LaunchProgram(const std::string& program, const std::string& arguments, const std::string& folder,
-                            bool wait, int show);
+                            bool wait, int show, LaunchOutcome* outcome = nullptr);
 
 // The system's show command for a `show` value.
 int LaunchShowCommand(int show);

@@ -53,9 +53,18 @@ CSFEFileExtractor::CSFEFileExtractor() {
 }
 
 std::string CSFEFileExtractor::GetDataSegment(bool* found) {
+    if (!m_bSegmentRead) {
+        m_bSegmentRead = true;
+        m_strSegment = ReadDataSegment(m_bSegmentFound);
+    }
+    if (found != nullptr) *found = m_bSegmentFound;
+    return m_strSegment;
+}
+
+std::string CSFEFileExtractor::ReadDataSegment(bool& found) {
     platform::WaitCursor busy;
     std::string result;
-    if (found != nullptr) *found = false;
+    found = false;
     platform::File file;
     if (!file.TryOpen(m_strModulePath, platform::kModeRead | platform::kShareDenyWrite)) return result;
 
@@ -70,7 +79,7 @@ std::string CSFEFileExtractor::GetDataSegment(bool* found) {
             platform::AppMessageBox("Data segment not found.");
             return result;
         }
-        if (found != nullptr) *found = true;
+        found = true;
         file.Seek(static_cast<std::int64_t>(kScanStart) + at + kMarkerSize, platform::File::kBegin);
         unsigned char lengthField[4];
         if (file.Read(lengthField, 4) != 4) return result;  // no length: no text
@@ -94,7 +103,7 @@ std::string CSFEFileExtractor::GetTempFolderName() {
         std::string name = platform::Format("%s\\qx_ext_temp_%d", base.c_str(), n);
         if (platform::GetFileAttributes(name) != platform::kInvalidAttributes) continue;
         // Claim the name; a create that loses a race to another launcher moves on.
-        if (platform::CreateDirectory(name)) return name;
+        if (platform::CreatePrivateDirectory(name)) return name;
         std::uint32_t error = platform::GetLastError();
         if (error != platform::kErrorAlreadyExists && error != platform::kErrorFileExists) return std::string();
     }

@@ -1,5 +1,6 @@
-// The self-extraction driver: finds the payload appended to the running
-// executable and names the temporary folder the run extracts into.
+// The payload of the running executable: finds what is appended to it and
+// names the temporary folder a run extracts into. The run itself lives in
+// launcher/.
 //
 // Payload layout, appended after the executable's image:
 //   offset 0   6 bytes  marker 0B 0B AF AF 0B 0B
@@ -15,8 +16,6 @@
 
 #include "platform/app.h"
 
-class CZipActionCallback;
-
 class CSFEFileExtractor {
 public:
     static constexpr std::uint32_t kScanStart = 100000;
@@ -31,36 +30,39 @@ public:
     CSFEFileExtractor(const CSFEFileExtractor&) = delete;
     CSFEFileExtractor& operator=(const CSFEFileExtractor&) = delete;
 
-    // The configuration text of the payload, read afresh from the file; empty
-    // when the file cannot be read, and after the message "Data segment not
-    // found." when it holds no marker in the scan window. The text stops at
-    // its first NUL and at kMaxConfigText bytes; a file that ends inside the
-    // length field gives the empty text. `found`, when given, tells whether
-    // the marker was there (an empty text may be a payload without one).
+    // The configuration text of the payload; empty when the file cannot be
+    // read, and after the message "Data segment not found." when it holds no
+    // marker in the scan window. The text stops at its first NUL and at
+    // kMaxConfigText bytes; a file that ends inside the length field gives
+    // the empty text. `found`, when given, tells whether the marker was
+    // there (an empty text may be a payload without one). The file is read
+    // once per extractor: later calls give what the first found, and the
+    // message is not shown again.
     std::string GetDataSegment(bool* found = nullptr);
 
     // A fresh temporary folder "<base>\qx_ext_temp_<n>" with the smallest n
-    // whose name was free. The folder is created here, so that two launchers
-    // started together never share it; whoever gives up on the run removes it.
-    // Returns the empty string when no folder can be created under the base.
+    // whose name was free. The folder is created here, private to the user
+    // running the launcher, so that two launchers started together never
+    // share it and nobody else can read what is extracted into it or plant
+    // anything there; whoever gives up on the run removes it. Returns the
+    // empty string when no folder can be created under the base.
     std::string GetTempFolderName();
 
     // True when the configuration asks for a silent run (Prog reads as 0).
     bool IsSilentConfigured();
 
-    // The self-extraction run (see launcher/). Returns 0 when it ran to its
-    // end, 2 when the archive could not be opened.
-    int ExtractAndRun();
-
     // The marker bytes, assembled at run time so that the stub's own image
     // never holds them in one piece (the locator takes the first match).
     static void MarkerBytes(unsigned char out[kMarkerSize]);
 
-    CZipActionCallback* m_pCallback = nullptr;   // progress reports; not owned
-    platform::WindowHandle m_pDlg = nullptr;     // owner window of the run; not owned
-    platform::WindowHandle m_pProgress = nullptr;  // progress bar; not owned
-    bool* m_pbCancel = nullptr;                  // cancel flag the run polls; not owned
-    std::string m_strModulePath;                 // full path of the running executable
+    std::string m_strModulePath;  // full path of the running executable
+
+private:
+    std::string ReadDataSegment(bool& found);
+
+    bool m_bSegmentRead = false;   // the payload was looked for
+    bool m_bSegmentFound = false;  // ... and its marker found
+    std::string m_strSegment;      // the configuration text it gave
 };
 
 // Where the temporary folders go: the launcher's "/T:" folder, or empty for

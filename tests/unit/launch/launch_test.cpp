@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "launcher/launch.h"
+#include "platform/posix/instrument.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "test_util/scratch.h"
@@ -139,6 +140,36 @@ TEST(LaunchProgram, StartFailuresReturnTheSystemsErrorCode) {
         EXPECT_EQ(LaunchProgram(c.program, args, c.folder, true, 0), c.error) << c.program << " in " << c.folder;
     }
     EXPECT_FALSE(ReadReport(dir).exists);
+}
+
+// A wait that fails leaves the program possibly running, and a result that
+// cannot be read is not a success: neither may come back as 0.
+TEST(LaunchProgram, AFailedWaitOrAnUnreadableExitCodeIsNeverSuccess) {
+    using platform::instrument::Call;
+    const struct {
+        Call call;
+        bool ended;
+        std::uint32_t code;
+    } cases[] = {
+        {Call::kWaitProcess, false, platform::kStillActive},
+        {Call::kGetExitCode, true, platform::kErrorAccessDenied},
+    };
+    for (const auto& c : cases) {
+        test_util::ScratchDir dir;
+        platform::instrument::InjectFailure(c.call, "", platform::kErrorAccessDenied, 1);
+        LaunchOutcome outcome;
+        const std::uint32_t code = LaunchProgram(kLaunchee, Quoted({dir.Path("report.txt"), "0"}), "", true, 0, &outcome);
+        platform::instrument::ClearFailures();
+        EXPECT_EQ(code, c.code) << static_cast<int>(c.call);
+        EXPECT_TRUE(outcome.started);
+        EXPECT_EQ(outcome.ended, c.ended) << static_cast<int>(c.call);
+    }
+    LaunchOutcome outcome;
+    test_util::ScratchDir dir;
+    EXPECT_EQ(LaunchProgram(kLaunchee, Quoted({dir.Path("report.txt"), "0"}), "", true, 0, &outcome), 0u);
+    EXPECT_TRUE(outcome.started && outcome.ended);
+    EXPECT_EQ(LaunchProgram(dir.Path("missing"), "", "", true, 0, &outcome), platform::kErrorFileNotFound);
+    EXPECT_FALSE(outcome.started);
 }
 
 // Pads the arguments so that the whole command line has exactly `length` characters.

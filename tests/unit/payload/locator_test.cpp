@@ -58,6 +58,20 @@ TEST(DataSegment, LocatorTable) {
     }
 }
 
+TEST(DataSegment, IsReadOnceAndItsAbsenceShownOnce) {
+    test_util::ScratchDir dir;
+    CSFEFileExtractor extractor;
+    extractor.m_strModulePath = dir.Write("stub.exe", std::string(kStart + 100, 'S'));
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(extractor.IsSilentConfigured());  // start-up's look
+    bool found = true;
+    EXPECT_EQ(extractor.GetDataSegment(&found), "");  // the run's
+    EXPECT_FALSE(found);
+    const std::string shown = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(shown.find("Data segment not found."), shown.rfind("Data segment not found.")) << shown;
+    EXPECT_NE(shown.find("Data segment not found."), std::string::npos);
+}
+
 TEST(DataSegment, UnreadableFileGivesEmptyTextWithoutMessage) {
     CSFEFileExtractor extractor;
     extractor.m_strModulePath = "Z:\\no\\such\\launcher.exe";

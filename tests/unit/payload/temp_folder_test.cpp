@@ -29,6 +29,15 @@ TEST(TempFolder, TakesTheFirstFreeNumberAndClaimsIt) {
     EXPECT_EQ(extractor.GetTempFolderName(), dir.Path("qx_ext_temp_3"));
 }
 
+TEST(TempFolder, IsPrivateToItsUserWhateverTheBaseAllows) {
+    test_util::ScratchDir dir;
+    ASSERT_TRUE(platform::SetUnixMode(dir.path(), 0777));  // a shared /T: folder
+    BaseGuard base(dir.path());
+    const std::string name = CSFEFileExtractor().GetTempFolderName();
+    ASSERT_FALSE(name.empty());
+    EXPECT_EQ(platform::DescribeAccess(name), "0700");
+}
+
 TEST(TempFolder, SystemTempPathGetsOneSeparator) {
     CSFEFileExtractor extractor;
     const std::string name = extractor.GetTempFolderName();
