@@ -115,18 +115,20 @@ bool CQXDeleteFiles::DeleteTargets() {
     CBusyRetry ownRetry(CBusyRetry::kDefaultBudgetMs, m_bPumpMessages);
     CBusyRetry& retry = m_pRetry != nullptr ? *m_pRetry : ownRetry;
     std::vector<std::string> failed;
+    std::vector<std::string> kept;  // hidden and system files left alone on purpose
     auto fail = [&](const std::string& path) {
         OnStatusMessage("Delete failed");
         ok = false;
         if (!m_bContinueOnError) go = false;
         failed.push_back(path);
     };
-    // True when something inside `folder` has already been named.
-    auto holdsFailure = [&](const std::string& folder) {
-        for (const std::string& path : failed)
-            if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '\\')
-                return true;
-        return false;
+    // True when something inside `folder` has already been named, or was left on purpose.
+    auto holdsFailureOrKept = [&](const std::string& folder) {
+        auto inside = [&](const std::string& path) {
+            return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+                   path[folder.size()] == '\\';
+        };
+        return std::any_of(failed.begin(), failed.end(), inside) || std::any_of(kept.begin(), kept.end(), inside);
     };
 
     // A folder whose listing failed may hold anything: it cannot count as deleted.
@@ -158,6 +160,7 @@ bool CQXDeleteFiles::DeleteTargets() {
         if ((attributes & (platform::kAttrHidden | platform::kAttrSystem)) && !m_bIncludeHiddenSystem) {
             // Left alone on purpose: not a failure, and the other files still go.
             --m_nTotal;
+            kept.push_back(path);
             continue;
         }
         // A link's attributes may be its target's: leave them alone, the link goes anyway.
@@ -187,14 +190,17 @@ bool CQXDeleteFiles::DeleteTargets() {
     // A folder that stayed is named, unless it stayed for what is already
     // named inside it, or is itself named as a folder that could not be listed.
     const std::vector<std::string>& unlisted = m_files.UnlistedFolders();
+    std::vector<std::string> stayed;
     for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
         const CFileInfo& record = m_files[i];
         if ((record.m_dwAttributes & platform::kAttrDirectory) &&
             !std::binary_search(removed.begin(), removed.end(), record.m_strPath) &&
-            std::find(unlisted.begin(), unlisted.end(), record.m_strPath) == unlisted.end() &&
-            !holdsFailure(record.m_strPath))
-            fail(record.m_strPath);
+            std::find(unlisted.begin(), unlisted.end(), record.m_strPath) == unlisted.end())
+            stayed.push_back(record.m_strPath);
     }
+    kept.insert(kept.end(), stayed.begin(), stayed.end());  // a folder inside explains its parent
+    for (const std::string& folder : stayed)
+        if (!holdsFailureOrKept(folder)) fail(folder);
 
     for (const std::string& path : failed) {
         if (!m_strFailedFiles.empty()) m_strFailedFiles += ",";

@@ -51,8 +51,9 @@ enum : std::uint32_t {
 // Last error of the calling thread, as a Windows error code.
 std::uint32_t GetLastError();
 void SetLastError(std::uint32_t code);
-// Hands `text` to a debugger (OutputDebugString; standard error on posix):
-// for what a run must not show but should not hide either.
+// Hands `text` to a debugger (OutputDebugString; on posix a line
+// "(debug) text" on standard error): for what a run must not show but
+// should not hide either.
 void DebugOutput(const std::string& text);
 // The system's message text for `code` (as the system writes it, usually
 // ending in a line break), or empty when the system has none.

@@ -133,7 +133,7 @@ std::string DescribeAccess(const std::string& path) {
 }
 
 void DebugOutput(const std::string& text) {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "(debug) %s\n", text.c_str());
     std::fflush(stderr);
 }
 

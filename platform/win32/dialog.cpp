@@ -1,8 +1,8 @@
 // Modal dialogs and window operations on Win32.
 #include "platform/win32/windows_api.h"
-#include <commctrl.h>
 
 #include "platform/dialog.h"
+#include "platform/win32/commoncontrols.h"
 
 namespace platform {
 
@@ -73,8 +73,7 @@ ModalDialog::~ModalDialog() {
 }
 
 int ModalDialog::DoModal() {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    ::InitCommonControlsEx(&controls);
+    detail::LoadCommonControls();
     m_bEnded = false;
     m_nResult = -1;
     Application* app = Application::Current();

@@ -2,6 +2,8 @@
 #include "platform/win32/windows_api.h"
 #include <commctrl.h>
 
+#include "platform/win32/commoncontrols.h"
+
 #include <vector>
 
 #include "platform/window.h"
@@ -37,8 +39,7 @@ WindowHandle CreateHiddenTextWindow() {
 }
 
 WindowHandle CreateHiddenProgressBar() {
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    ::InitCommonControlsEx(&controls);
+    detail::LoadCommonControls();
     return ::CreateWindowExA(0, PROGRESS_CLASSA, "", 0, 0, 0, 200, 20, nullptr, nullptr,
                              ::GetModuleHandleA(nullptr), nullptr);
 }

@@ -106,11 +106,12 @@ class Checks:
 
 
 class RunResult:
-    def __init__(self, code, messages, captions, stdout):
+    def __init__(self, code, messages, captions, stdout, stderr=""):
         self.code = code
         self.messages = messages
         self.captions = captions
         self.stdout = stdout
+        self.stderr = stderr  # Wine's trace lines, message boxes and debug output among them
 
     def __repr__(self):
         return f"RunResult(code={self.code}, messages={self.messages!r}, captions={self.captions!r})"
@@ -151,6 +152,9 @@ class WineSession:
         self.arch = arch
         root = pathlib.Path(os.environ.get("SFX_WINE_ROOT", self.build.parent / "wine"))
         self.prefix = root / f"prefix-{arch}"
+        # `wine` takes the 32-bit loader once wine32 is installed; 64-bit
+        # programs need the 64-bit one.
+        self.loader = "/usr/lib/wine/wine64" if arch == "win64" else "wine"
         self.display = Display()
         self.env = None
         self.scratch = None
@@ -176,12 +180,13 @@ class WineSession:
             self.display.start()
             # winedbg is disabled so that a program that crashes ends with its
             # exception code instead of waiting in Wine's crash dialog for a person.
-            self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all,trace+msgbox",
+            # Message boxes and debug output are traced, so tests can read them.
+            self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all,trace+msgbox,warn+debugstr",
                             WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d", DISPLAY=self.display.name)
             if self.arch == "win32":
                 self.env["WINEARCH"] = "win32"
             if not (self.prefix / "system.reg").exists():
-                subprocess.run(["wine", "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
+                subprocess.run([self.loader, "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, timeout=300)
             # Holding the lock, any server still running on this prefix is left
             # over from a session that was killed: end it and its programs.
@@ -211,7 +216,7 @@ class WineSession:
         batch = tempfile.NamedTemporaryFile("w", suffix=".bat", dir=self.scratch, delete=False, newline="")
         batch.write(f"@{line}\r\n@echo SFX_EXIT=%errorlevel%\r\n")
         batch.close()
-        proc = subprocess.Popen(["wine", "cmd", "/c", windows_path(batch.name)], env=self.env,
+        proc = subprocess.Popen([self.loader, "cmd", "/c", windows_path(batch.name)], env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace")
         return RunningProgram(self, proc, dismiss, keep)
 
@@ -297,6 +302,12 @@ class RunningProgram:
                     break
             time.sleep(0.1)
 
+    def debug_output(self):
+        """The texts the program handed to OutputDebugString."""
+        return [m.group(1).encode().decode("unicode_escape")
+                for m in (re.search(r'warn:debugstr:OutputDebugString[AW] "(.*)"\s*$', line) for line in self._stderr)
+                if m]
+
     def messages(self):
         texts = []
         for line in self._stderr:
@@ -325,5 +336,5 @@ class RunningProgram:
         out = "".join(self._stdout)
         m = re.search(r"SFX_EXIT=(-?\d+)", out)
         code = int(m.group(1)) if m else None
-        return RunResult(code, self.messages(), list(self.captions), out)
+        return RunResult(code, self.messages(), list(self.captions), out, "".join(self._stderr))
 

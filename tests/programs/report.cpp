@@ -7,8 +7,13 @@
 //   SFX_CRASH=1      crash instead of ending normally
 //   SFX_WAIT_FOR=F   after reporting, wait until the file F (a Windows path)
 //                    exists, so that a test decides when the program ends
+//   SFX_HOLD=REL:MS  before ending, start a copy of this program that keeps
+//                    the file REL (beside it) open, unshared, and itself
+//                    running in this folder, for MS milliseconds after this
+//                    one has ended: a file still busy at cleanup time
 // Report lines: "cmdline=", "argv=" (one per argument), "cwd=", "exe=",
-// "dir=REL" and "file=REL|SIZE|CRC32" for everything beside the program.
+// "access=" (who may open the working folder), "dir=REL" and
+// "file=REL|SIZE|CRC32" for everything beside the program.
 #include <zlib.h>
 
 #include <algorithm>
@@ -22,6 +27,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/process.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 
@@ -55,9 +61,31 @@ std::string Relative(const fs::path& path, const fs::path& root) {
     return rel;
 }
 
+// The holder that SFX_HOLD starts: report --hold FILE MS READY.
+int Hold(const std::string& path, int milliseconds, const std::string& ready) {
+    platform::File held(path, platform::kModeRead | platform::kShareDenyWrite);
+    platform::File(ready, platform::kModeCreate | platform::kModeWrite);
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    return 0;
+}
+
+// Starts the holder and returns once it holds the file.
+void StartHolder(const std::string& exe, const std::string& folder, const std::string& spec) {
+    const std::size_t colon = spec.rfind(':');
+    const std::string file = folder + "\\" + spec.substr(0, colon);
+    const std::string ready = folder + "\\hold.ready";
+    platform::Process holder;
+    const std::string line = "\"" + exe + "\" --hold \"" + file + "\" " + spec.substr(colon + 1) + " \"" + ready + "\"";
+    if (!holder.Create(line, folder, platform::kShowNormal)) return;
+    const fs::path native(platform::ToNativePath(ready));
+    std::error_code ignored;
+    for (int i = 0; i < 1000 && !fs::exists(native, ignored); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "--hold") return Hold(argv[2], std::atoi(argv[3]), argv[4]);
     if (Env("SFX_QUIET") == "1") return std::atoi(Env("SFX_EXIT_CODE").c_str());
     int sleepMs = std::atoi(Env("SFX_SLEEP_MS").c_str());
     if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
@@ -71,6 +99,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) out += std::string("argv=") + argv[i] + "\n";
     out += "cwd=" + platform::GetCurrentDirectory() + "\n";
     out += "exe=" + exe + "\n";
+    out += "access=" + platform::DescribeAccess(platform::GetCurrentDirectory()) + "\n";
 
     std::string folder = exe.substr(0, platform::FindLastBackslash(exe));
     fs::path root(platform::ToNativePath(folder));
@@ -109,6 +138,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < 12000 && !fs::exists(native, ignored); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+
+    if (!Env("SFX_HOLD").empty()) StartHolder(exe, folder, Env("SFX_HOLD"));
 
     if (Env("SFX_CRASH") == "1") {
         volatile int* nowhere = nullptr;

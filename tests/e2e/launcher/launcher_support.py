@@ -23,7 +23,7 @@ from harness import MARKER, WineSession, pack, skip, stub_path, windows_path
 # Settings of the report program; cleared before every run so that one case
 # never leaks into the next.
 PROGRAM_VARIABLES = ("SFX_REPORT", "SFX_REPORT_DIR", "SFX_EXIT_CODE", "SFX_SLEEP_MS", "SFX_CRASH", "SFX_WAIT_FOR",
-                     "SFX_QUIET")
+                     "SFX_QUIET", "SFX_HOLD")
 
 SCAN_START = 100000
 SCAN_SIZE = 1048576
@@ -80,6 +80,7 @@ class Report:
         self.argv = []
         self.cwd = None
         self.exe = None
+        self.access = None
         self.files = {}
         self.dirs = set()
         for line in lines:
@@ -92,6 +93,8 @@ class Report:
                 self.cwd = value
             elif key == "exe":
                 self.exe = value
+            elif key == "access":
+                self.access = value
             elif key == "dir":
                 self.dirs.add(value)
             elif key == "file":
@@ -139,20 +142,31 @@ def expected_command_line(folder, run, args, launcher):
 
 
 class Result:
-    def __init__(self, code, messages, captions, stderr=""):
+    def __init__(self, code, messages, captions, stderr="", debug_output=()):
         self.code = code
         self.messages = messages
         self.captions = captions
         self.stderr = stderr  # natively: everything the launcher wrote to standard error
+        self.debug_output = list(debug_output)  # what the launcher told a debugger (natively: on standard error)
 
     def __repr__(self):
         return f"Result(code={self.code}, messages={self.messages!r}, captions={self.captions!r})"
 
 
+DEBUG_PREFIX = "(debug) "
+
+
+def _native_debug_output(stderr):
+    return [line[len(DEBUG_PREFIX):] for line in stderr.splitlines() if line.startswith(DEBUG_PREFIX)]
+
+
 def _native_messages(stderr):
-    # The posix backend writes each message box as "caption: text".
+    # The posix backend writes each message box as "caption: text", and debug
+    # output as "(debug) text".
     captions, messages = [], []
     for line in stderr.splitlines():
+        if line.startswith(DEBUG_PREFIX):
+            continue
         caption, sep, text = line.partition(": ")
         if sep:
             captions.append(caption)
@@ -167,7 +181,7 @@ class NativeRunning:
     def wait(self, timeout=120):
         _, stderr = self.proc.communicate(timeout=timeout)
         captions, messages = _native_messages(stderr)
-        return Result(self.proc.returncode, messages, captions, stderr)
+        return Result(self.proc.returncode, messages, captions, stderr, _native_debug_output(stderr))
 
 
 class NativeRunner:
@@ -193,7 +207,7 @@ class WineRunning:
 
     def wait(self, timeout=120):
         result = self.running.wait(timeout)
-        return Result(result.code, result.messages, result.captions)
+        return Result(result.code, result.messages, result.captions, result.stderr, self.running.debug_output())
 
 
 class WineRunner:

@@ -40,6 +40,17 @@ class StubImage(unittest.TestCase):
             self.assertIn("subsystem", dump.lower())
             self.assertRegex(dump, r"Subsystem\s+00000002", f"{arch} stub is not a GUI program")
 
+    def test_windows_stubs_load_at_start_only_what_the_system_takes_from_its_folder(self):
+        # The loader resolves static imports (and theirs) before the stub can
+        # restrict where DLLs come from; USER32 and ADVAPI32 are loaded on
+        # first use, from the system folder.
+        for arch, path in self.stubs().items():
+            if arch == "native":
+                continue
+            dump = subprocess.run([OBJDUMP[arch], "-p", str(path)], capture_output=True, text=True, check=True).stdout
+            dlls = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
+            self.assertEqual(dlls, {"kernel32.dll", "msvcrt.dll"}, arch)
+
     def test_windows_stubs_carry_the_manifest(self):
         for arch, path in self.stubs().items():
             if arch == "native":

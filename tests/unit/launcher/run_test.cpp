@@ -1,0 +1,94 @@
+// The whole run against a real payload, with failures injected into the
+// posix backend where a real machine would misbehave: a wait for the
+// program that fails, an exit code that cannot be read, a file that will
+// not go. The program is a shell script that ends with 7.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "launcher/app.h"
+#include "launcher/run.h"
+#include "platform/posix/instrument.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "test_util/scratch.h"
+#include "tools/sfxpack/pack.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using platform::instrument::Call;
+
+class TestApp : public CLauncherApp {
+public:
+    bool InitInstance() override { return false; }
+};
+
+std::vector<std::string> Names(const std::string& nativeFolder) {
+    std::vector<std::string> names;
+    if (!fs::exists(nativeFolder)) return names;
+    for (const auto& entry : fs::directory_iterator(nativeFolder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
+    test_util::ScratchDir dir;
+    dir.Write("app\\data.txt", "data\n");
+    const std::string script = dir.Write("app\\app", "#!/bin/sh\nexit 7\n");
+    ASSERT_TRUE(platform::SetUnixMode(script, 0755));
+    dir.Write("stub", "a stub without a marker");
+    PackOptions options;
+    options.stub = dir.Native("stub");
+    options.folder = dir.Native("app");
+    options.run = "app";
+    options.silent = true;
+    options.output = dir.Native("launcher");
+    std::string error;
+    ASSERT_TRUE(PackLauncher(options, error)) << error;
+
+    struct Case {
+        const char* what;
+        Call call;
+        const char* suffix;
+        std::uint32_t error;
+        int exitCode;
+        bool leftBehind;
+    } cases[] = {
+        {"a clean run", Call::kCount, "", 0, 7, false},
+        {"the wait fails: the program may still run", Call::kWaitProcess, "", platform::kErrorInvalidHandle,
+         static_cast<int>(platform::kStillActive), true},
+        {"the exit code cannot be read", Call::kGetExitCode, "", platform::kErrorAccessDenied,
+         static_cast<int>(platform::kErrorAccessDenied), false},
+        {"a file will not go", Call::kDeleteFile, "data.txt", platform::kErrorInvalidName, 7, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string base = dir.Path(std::string("base ") + std::to_string(&c - cases));
+        ASSERT_TRUE(platform::CreateDirectory(base));
+        SetTempFolderBase(base);
+        TestApp app;
+        CSFEFileExtractor payload;
+        payload.m_strModulePath = platform::FromNativePath(options.output);
+        if (c.call != Call::kCount) platform::instrument::InjectFailure(c.call, c.suffix, c.error, 1);
+        EXPECT_EQ(ExtractAndRun(payload), 0);
+        platform::instrument::ClearFailures();
+        app.PumpMessage();  // the run's quit message
+        SetTempFolderBase("");
+
+        EXPECT_EQ(app.m_nExitCode, c.exitCode);
+        const std::string folder = base + "\\qx_ext_temp_0";
+        EXPECT_EQ(app.m_strLeftBehind, c.leftBehind ? folder : std::string());
+        EXPECT_EQ(Names(platform::ToNativePath(base)),
+                  c.leftBehind ? std::vector<std::string>{"qx_ext_temp_0"} : std::vector<std::string>{});
+        if (c.call == Call::kWaitProcess) {
+            // Nothing of a program that may still be running was touched.
+            EXPECT_EQ(Names(platform::ToNativePath(folder)), (std::vector<std::string>{"app", "data.txt"}));
+        }
+    }
+}
+
+}  // namespace
