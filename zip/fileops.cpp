@@ -79,10 +79,11 @@ void ConvertNameCodePage(CZipAutoBuffer& buffer, bool toOem) {
     if (buffer.empty()) return;
     const std::string text(reinterpret_cast<const char*>(buffer.data()), buffer.size());
     const std::string converted = toOem ? platform::AnsiToOem(text) : platform::OemToAnsi(text);
-    // Both directions keep the length; anything else is left as it was.
-    if (converted.size() == text.size()) {
-        for (std::uint32_t i = 0; i < buffer.size(); ++i) buffer.data()[i] = static_cast<unsigned char>(converted[i]);
-    }
+    // The length may change: with UTF-8 as the active code page, an OEM
+    // character takes two or three bytes.
+    if (converted.empty() || converted == text) return;
+    buffer.Allocate(static_cast<std::uint32_t>(converted.size()));
+    for (std::uint32_t i = 0; i < buffer.size(); ++i) buffer.data()[i] = static_cast<unsigned char>(converted[i]);
 }
 
 bool DeletePath(const std::string& path, bool throwOnError) {

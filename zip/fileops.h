@@ -35,7 +35,8 @@ bool SetPathUnixMode(const std::string& path, std::uint32_t mode, bool isFolder)
 // (seconds since 1970); -1 means now.
 bool SetPathModTime(const std::string& path, std::int64_t time);
 inline bool IsFolderAttribute(std::uint32_t attributes) { return (attributes & 0x10) != 0; }
-// Converts the buffer's bytes in place to the OEM code page (`toOem`) or from it.
+// Converts the buffer's bytes to the OEM code page (`toOem`) or from it; the
+// length may change (an OEM character takes several bytes in UTF-8).
 void ConvertNameCodePage(CZipAutoBuffer& buffer, bool toOem);
 
 // Deletes a file / renames a file. On failure: false, or with `throwOnError`

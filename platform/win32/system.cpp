@@ -203,17 +203,28 @@ bool LocalFileTimeToFileTime(std::uint64_t local, std::uint64_t& utc) {
     return true;
 }
 
-std::string OemToAnsi(const std::string& text) {
-    std::string out(text);
-    if (!out.empty()) ::OemToCharBuffA(text.data(), &out[0], static_cast<DWORD>(out.size()));
+namespace {
+
+// Converts through UTF-16, so that the result may be longer than the text:
+// with UTF-8 as the active code page an OEM character takes two or three bytes.
+std::string Convert(const std::string& text, UINT from, UINT to) {
+    if (text.empty()) return text;
+    const int size = static_cast<int>(text.size());
+    const int wide = ::MultiByteToWideChar(from, 0, text.data(), size, nullptr, 0);
+    if (wide <= 0) return text;
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(wide));
+    ::MultiByteToWideChar(from, 0, text.data(), size, buffer.data(), wide);
+    const int bytes = ::WideCharToMultiByte(to, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return text;
+    std::string out(static_cast<std::size_t>(bytes), '\0');
+    ::WideCharToMultiByte(to, 0, buffer.data(), wide, &out[0], bytes, nullptr, nullptr);
     return out;
 }
 
-std::string AnsiToOem(const std::string& text) {
-    std::string out(text);
-    if (!out.empty()) ::CharToOemBuffA(text.data(), &out[0], static_cast<DWORD>(out.size()));
-    return out;
-}
+}  // namespace
+
+std::string OemToAnsi(const std::string& text) { return Convert(text, CP_OEMCP, CP_ACP); }
+std::string AnsiToOem(const std::string& text) { return Convert(text, CP_ACP, CP_OEMCP); }
 
 std::string ToNativePath(const std::string& path) { return path; }
 std::string FromNativePath(const std::string& path) { return path; }

@@ -209,9 +209,16 @@ class WineSession:
 
     # -- running programs -------------------------------------------------
 
-    def start(self, exe, args=(), dismiss=True, keep=()):
+    def start(self, exe, args=(), dismiss=True, keep=(), direct=False):
         """Starts `exe` with `args` (each passed as one argument) through a batch file,
-        which waits for GUI programs too and reports the full exit code."""
+        which waits for GUI programs too and reports the full exit code.
+        `direct` starts it from the Wine loader instead, not from a console:
+        for paths a batch file cannot hold, or to start it the way Explorer
+        does; its exit code then keeps only its low 8 bits."""
+        if direct:
+            proc = subprocess.Popen([self.loader, str(exe), *args], env=self.env, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, text=True, errors="replace")
+            return RunningProgram(self, proc, dismiss, keep, direct=True)
         line = " ".join([f'"{windows_path(exe)}"'] + [self._quote(a) for a in args])
         batch = tempfile.NamedTemporaryFile("w", suffix=".bat", dir=self.scratch, delete=False, newline="")
         batch.write(f"@{line}\r\n@echo SFX_EXIT=%errorlevel%\r\n")
@@ -220,8 +227,8 @@ class WineSession:
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace")
         return RunningProgram(self, proc, dismiss, keep)
 
-    def run(self, exe, args=(), timeout=120, dismiss=True, keep=()):
-        return self.start(exe, args, dismiss, keep).wait(timeout)
+    def run(self, exe, args=(), timeout=120, dismiss=True, keep=(), direct=False):
+        return self.start(exe, args, dismiss, keep, direct).wait(timeout)
 
     @staticmethod
     def _quote(arg):
@@ -262,9 +269,10 @@ class RunningProgram:
     (when asked; dialogs whose caption is in `keep` are left alone), their
     captions recorded and their texts collected from Wine's message-box trace."""
 
-    def __init__(self, session, proc, dismiss, keep):
+    def __init__(self, session, proc, dismiss, keep, direct=False):
         self.session = session
         self.proc = proc
+        self.direct = direct
         self.keep = set(keep)
         self.captions = []
         self._stop = threading.Event()
@@ -335,6 +343,6 @@ class RunningProgram:
                 stream.close()
         out = "".join(self._stdout)
         m = re.search(r"SFX_EXIT=(-?\d+)", out)
-        code = int(m.group(1)) if m else None
+        code = self.proc.returncode if self.direct else int(m.group(1)) if m else None
         return RunResult(code, self.messages(), list(self.captions), out, "".join(self._stderr))
 

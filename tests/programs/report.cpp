@@ -41,7 +41,7 @@ std::string Env(const char* name) {
 }
 
 unsigned long FileCrc(const fs::path& path, std::uintmax_t& size) {
-    std::FILE* f = std::fopen(path.string().c_str(), "rb");
+    std::FILE* f = std::fopen(path.u8string().c_str(), "rb");
     unsigned long crc = crc32(0L, Z_NULL, 0);
     size = 0;
     if (!f) return crc;
@@ -55,8 +55,9 @@ unsigned long FileCrc(const fs::path& path, std::uintmax_t& size) {
     return crc;
 }
 
+// In UTF-8, whatever the code page: names may be in any language.
 std::string Relative(const fs::path& path, const fs::path& root) {
-    std::string rel = fs::relative(path, root).generic_string();
+    std::string rel = fs::relative(path, root).generic_u8string();
     std::replace(rel.begin(), rel.end(), '/', '\\');
     return rel;
 }
@@ -77,7 +78,7 @@ void StartHolder(const std::string& exe, const std::string& folder, const std::s
     platform::Process holder;
     const std::string line = "\"" + exe + "\" --hold \"" + file + "\" " + spec.substr(colon + 1) + " \"" + ready + "\"";
     if (!holder.Create(line, folder, platform::kShowNormal)) return;
-    const fs::path native(platform::ToNativePath(ready));
+    const fs::path native = fs::u8path(platform::ToNativePath(ready));
     std::error_code ignored;
     for (int i = 0; i < 1000 && !fs::exists(native, ignored); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
     out += "access=" + platform::DescribeAccess(platform::GetCurrentDirectory()) + "\n";
 
     std::string folder = exe.substr(0, platform::FindLastBackslash(exe));
-    fs::path root(platform::ToNativePath(folder));
+    // Paths from the platform are UTF-8 (the manifest says so on Windows).
+    const fs::path root = fs::u8path(platform::ToNativePath(folder));
     std::vector<std::string> lines;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
         if (it->is_directory()) {
@@ -133,7 +135,7 @@ int main(int argc, char** argv) {
     std::string gate = Env("SFX_WAIT_FOR");
     if (!gate.empty()) {
         // Bounded, so that a test that never opens the gate cannot leave this running.
-        const fs::path native(platform::ToNativePath(gate));
+        const fs::path native = fs::u8path(platform::ToNativePath(gate));
         std::error_code ignored;
         for (int i = 0; i < 12000 && !fs::exists(native, ignored); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

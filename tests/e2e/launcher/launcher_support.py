@@ -109,7 +109,7 @@ def read_reports(path):
     if not path.exists():
         return []
     reports, block = [], None
-    for line in path.read_text(errors="replace").splitlines():
+    for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
         if line == "begin":
             block = []
         elif line == "end" and block is not None:
@@ -194,8 +194,8 @@ class NativeRunner:
                                 stderr=stderr if stderr is not None else subprocess.PIPE, text=True)
         return NativeRunning(proc)
 
-    def run(self, exe, args=(), env=None):
-        return self.start(exe, args, env).wait()
+    def run(self, exe, args=(), env=None, direct=True):
+        return self.start(exe, args, env).wait()  # every native start is direct
 
     def unix_path(self, path):
         return _drive_z(path)
@@ -215,11 +215,13 @@ class WineRunner:
         self.session = session
         self.arch = session.arch
 
-    def start(self, exe, args=(), env=None, keep=(), dismiss=True):
+    def start(self, exe, args=(), env=None, keep=(), dismiss=True, direct=False):
         # The session's environment reaches the Windows processes it starts.
         for name in PROGRAM_VARIABLES:
             self.session.env.pop(name, None)
         self.session.env.update(env or {})
+        if direct:
+            return WineRunning(self.session.start(exe, list(args), dismiss=dismiss, keep=keep, direct=True))
         return WineRunning(self.session.start(exe, [self._batch_form(a) for a in args], dismiss=dismiss, keep=keep))
 
     @staticmethod
@@ -233,8 +235,8 @@ class WineRunner:
             escaped = re.sub(r'(\\+)$', lambda m: m.group(1) * 2, escaped)
         return escaped
 
-    def run(self, exe, args=(), env=None, keep=()):
-        return self.start(exe, args, env, keep).wait()
+    def run(self, exe, args=(), env=None, keep=(), direct=False):
+        return self.start(exe, args, env, keep, direct=direct).wait()
 
     def unix_path(self, path):
         """The native path of a Windows path inside the Wine prefix."""

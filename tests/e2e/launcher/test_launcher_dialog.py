@@ -163,6 +163,26 @@ class WineDialog(Fixture):
         self.assertEqual((result.code, result.messages), (PAYLOAD_UNREADABLE, [NO_CENTRAL_DIRECTORY]))
         self.assertEqual(list(base.iterdir()), [], "the claimed folder is given back")
 
+    def test_a_title_in_another_script_is_shown_as_written(self):
+        # An unreadable archive keeps the dialog up, captioned, under its message box.
+        session = self.runner.session
+        title = "Загрузка — Установка 安装"
+        launcher = copy_and(pack_launcher(ARCH, self.small, self.dir / "cyrillic.exe", title=title),
+                            self.dir / "cyrillic-damaged.exe", break_end_record)
+        running = self.runner.start(launcher, ["/T:" + windows_path(self.fresh("base-cyrillic"))], dismiss=False)
+        try:
+            box = session.wait_window("^cyrillic-damaged$")
+            dialog = session.wait_window("^Загрузка")
+            shot = artifacts(ARCH) / "dialog-title-cyrillic.png"
+            session.screenshot(shot)
+            print(f"screenshot: {shot}", flush=True)
+            shown = session.window_name(dialog)
+            session.press(box, "Return")
+        finally:
+            result = running.wait(60)
+        self.assertEqual(shown, title)
+        self.assertEqual(result.code, PAYLOAD_UNREADABLE)
+
 
 # -- natively ------------------------------------------------------------------------
 
