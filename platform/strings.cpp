@@ -6,6 +6,19 @@
 namespace platform {
 
 std::string FormatV(const char* fmt, va_list args) {
+#if defined(_WIN32)
+    // The C runtime's own formatter: mingw-w64's C99 vsnprintf, which <cstdio>
+    // selects for C++, brings its floating-point printing (about 20 KB) into the
+    // stub. The launcher formats only integers and strings.
+    va_list copy;
+    va_copy(copy, args);
+    int needed = _vscprintf(fmt, copy);
+    va_end(copy);
+    if (needed <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(needed), '\0');
+    _vsnprintf(&text[0], text.size(), fmt, args);
+    return text;
+#else
     va_list copy;
     va_copy(copy, args);
     char small[256];
@@ -16,6 +29,7 @@ std::string FormatV(const char* fmt, va_list args) {
     std::vector<char> big(static_cast<std::size_t>(needed) + 1);
     std::vsnprintf(big.data(), big.size(), fmt, args);
     return std::string(big.data(), needed);
+#endif
 }
 
 std::string Format(const char* fmt, ...) {

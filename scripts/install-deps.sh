@@ -10,7 +10,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config python3
   zlib1g-dev libgtest-dev googletest libarchive-dev
   clang llvm libclang-rt-14-dev
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev binutils-mingw-w64
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev binutils-mingw-w64
   wine wine64 xvfb xdotool imagemagick x11-utils
   zip unzip p7zip-full makeself libarchive-tools
 )

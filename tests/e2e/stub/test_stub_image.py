@@ -1,6 +1,6 @@
 """Checks every built stub: it never holds the payload marker in one piece
 (the locator takes the first marker it meets), and the Windows stubs import
-system DLLs only."""
+system DLLs only and stay within their size budget."""
 import re
 import subprocess
 import sys
@@ -11,6 +11,8 @@ from harness import MARKER, stub_path
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "shell32.dll", "msvcrt.dll",
                "advapi32.dll", "ole32.dll", "shlwapi.dll"}
 OBJDUMP = {"win64": "x86_64-w64-mingw32-objdump", "win32": "i686-w64-mingw32-objdump"}
+# Bytes a Windows stub may take. scripts/stub-size.py shows what one is made of.
+SIZE_BUDGET = 200_000
 
 
 class StubImage(unittest.TestCase):
@@ -50,6 +52,15 @@ class StubImage(unittest.TestCase):
             dump = subprocess.run([OBJDUMP[arch], "-p", str(path)], capture_output=True, text=True, check=True).stdout
             dlls = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
             self.assertEqual(dlls, {"kernel32.dll", "msvcrt.dll"}, arch)
+
+    def test_windows_stubs_stay_within_the_size_budget(self):
+        for arch, path in self.stubs().items():
+            if arch == "native":
+                continue
+            size = path.stat().st_size
+            print(f"{arch} stub: {size} bytes, {SIZE_BUDGET - size} under the budget of {SIZE_BUDGET}", flush=True)
+            self.assertLessEqual(size, SIZE_BUDGET,
+                                 f"{arch} stub is too large; scripts/stub-size.py build/{arch} shows what it holds")
 
     def test_windows_stubs_carry_the_manifest(self):
         for arch, path in self.stubs().items():
