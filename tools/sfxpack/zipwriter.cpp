@@ -167,8 +167,8 @@ void ZipWriter::Add(const ZipSource& source) {
             e.method = 0;
             WriteFile(source, e, false);
         }
+        m_progress.FileDone();
     }
-    m_progress.FileDone();
     m_entries.push_back(e);
 }
 
