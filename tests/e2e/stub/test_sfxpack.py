@@ -15,6 +15,7 @@ import unittest
 import zipfile
 
 from harness import MARKER, sfxpack, stub_path
+from zip_forms import archive_relative
 
 WINDOW_START = 100000
 WINDOW_SIZE = 1048576
@@ -190,6 +191,11 @@ class StandardZip(PackTestCase):
                     end = data.rindex(b"PK\x05\x06")
                     (directory,) = struct.unpack_from("<I", data, end + 16)
                     self.assertEqual(data[directory:directory + 4], b"PK\x01\x02", "the end record's offset is absolute")
+                # Info-ZIP's own adjustment of the older form gives these very bytes.
+                adjusted = archive_relative(out, self.dir / "adjusted.exe")
+                self.assertNotEqual(adjusted.read_bytes(), out.read_bytes())
+                subprocess.run(["zip", "-qA", str(adjusted)], check=True)
+                self.assertEqual(adjusted.read_bytes(), out.read_bytes())
 
 
 class Names(PackTestCase):
