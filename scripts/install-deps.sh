@@ -12,7 +12,7 @@ PACKAGES=(
   clang llvm libclang-rt-14-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix libz-mingw-w64-dev binutils-mingw-w64
   wine wine64 xvfb xdotool imagemagick x11-utils
-  zip unzip p7zip-full makeself
+  zip unzip p7zip-full makeself icoutils osslsigncode openssl
 )
 
 missing=()

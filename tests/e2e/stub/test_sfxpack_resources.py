@@ -159,9 +159,15 @@ class Static(Launchers):
         dialog = ["wrestool", "-x", "--raw", "--type=5", "--name=102"]
         self.assertEqual(run(*dialog, self.custom), run(*dialog, self.stub))
         for path in (self.plain, self.custom):
+            # osslsigncode prints the header's checksum and, when it differs
+            # (or always, in older versions), the one it calculates.
             check = subprocess.run(["osslsigncode", "verify", str(path)], capture_output=True, text=True)
-            self.assertRegex(check.stdout, r"PE checksum\s*: [0-9A-F]{8}", path.name)
-            self.assertNotIn("invalid PE checksum", check.stdout + check.stderr, path.name)
+            output = check.stdout + check.stderr
+            sums = re.findall(r"PE checksum\s*: ([0-9A-Fa-f]{8})", output)
+            self.assertTrue(sums, output)
+            self.assertEqual(len(set(sums)), 1, f"{path.name}: {output}")
+            self.assertNotIn("invalid PE checksum", output, path.name)
+            self.assertNotIn("MISMATCH", output, path.name)
         unzip = subprocess.run(["unzip", "-t", str(self.custom)], capture_output=True, text=True)
         self.assertEqual(unzip.returncode, 0, unzip.stdout)
         self.assertEqual(sfxpack("verify", self.custom).returncode, 0)
@@ -257,7 +263,6 @@ class UnderWine(Launchers):
         check = subprocess.run(["osslsigncode", "verify", "-CAfile", str(cert), str(signed)], capture_output=True,
                                text=True)
         self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
-        self.assertIn("Signature verification: ok", check.stdout)
         report = self.dir / "signed-report.txt"
         # The session's environment reaches the program the launcher starts.
         self.session.env["SFX_REPORT"] = windows_path(report)
