@@ -71,6 +71,19 @@ bool OpenArchive(CZipArchive& archive, const std::string& file, std::ostream& er
     return false;
 }
 
+// Runs one step on an entry: the problem it met, or the empty string.
+template <class Step>
+std::string ProblemOf(Step step) {
+    try {
+        step();
+        return std::string();
+    } catch (const CZipException& e) {
+        return e.GetDescription();
+    } catch (const platform::FileException& e) {
+        return e.GetErrorMessage();
+    }
+}
+
 std::string TimeText(std::int64_t time) {
     const std::time_t t = static_cast<std::time_t>(time);
     const std::tm* local = time == -1 ? nullptr : std::localtime(&t);
@@ -136,15 +149,12 @@ int ExtractArchive(const std::string& file, const std::string& folder, std::ostr
         const auto index = static_cast<std::uint16_t>(i);
         CZipFileHeader header;
         archive.GetEntryInfo(header, index);
-        std::string problem;
-        try {
+        bool extracted = true;
+        std::string problem = ProblemOf([&] {
             if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
-            if (!archive.ExtractEntry(index, target)) problem = "not extracted";
-        } catch (const CZipException& e) {
-            problem = e.GetDescription();
-        } catch (const platform::FileException& e) {
-            problem = e.GetErrorMessage();
-        }
+            extracted = archive.ExtractEntry(index, target);
+        });
+        if (problem.empty() && !extracted) problem = "not extracted";
         if (problem.empty()) {
             out << "  " << header.GetName() << "\n";
             continue;
@@ -186,24 +196,23 @@ int VerifyArchive(const std::string& file, std::ostream& out, std::ostream& err)
         const std::string name = header.GetName();
         if (platform::CompareNoCase(name, launcher.config.run) == 0) runFound = true;
         if (!zip::IsSafeEntryName(name)) {
-            fault(name, "the name leads out of the extraction folder");
+            fault(name, "the launcher refuses this name (it leaves the folder, or names a drive or stream)");
             continue;
         }
         if (header.IsFolder()) continue;
-        std::string problem;
-        try {
+        bool complete = true;
+        std::string problem = ProblemOf([&] {
             if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
-            archive.OpenEntry(index);
-            while (archive.ReadEntry(buffer.data(), static_cast<std::uint32_t>(buffer.size())) != 0) {
+            complete = archive.OpenEntry(index);
+            while (complete && archive.ReadEntry(buffer.data(), static_cast<std::uint32_t>(buffer.size())) != 0) {
             }
-            if (archive.CloseEntry() != 1) problem = "the data ends early";
+            complete = complete && archive.CloseEntry() == 1;
+        });
+        if (problem.empty() && !complete) problem = "the data ends early";
+        if (problem.empty()) {
             bytes += header.m_uUncomprSize;
-        } catch (const CZipException& e) {
-            problem = e.GetDescription();
-        } catch (const platform::FileException& e) {
-            problem = e.GetErrorMessage();
+            continue;
         }
-        if (problem.empty()) continue;
         fault(name, problem);
         // Start afresh after a fault inside an entry, as extract does.
         archive.Close(CZipArchive::afterException);

@@ -525,7 +525,12 @@ void UpdatePeChecksum(const std::string& path) {
     Bytes headers(4096);
     file.read(reinterpret_cast<char*>(headers.data()), static_cast<std::streamsize>(headers.size()));
     headers.resize(static_cast<std::size_t>(file.gcount()));
-    const std::size_t field = ReadLayout(Reader(headers, kStubName)).optional + kOptChecksum;
+    // Only where the field is matters here: any PE stub gets its checksum,
+    // whether or not its resources could be changed.
+    const Reader r(headers, "the stub's PE header is damaged");
+    const std::size_t optional = r.U32(kDosNewHeader, "the PE header's offset") + 4 + kCoffSize;
+    const std::size_t field = optional + kOptChecksum;
+    r.Need(field, 4, "the checksum");
     file.clear();
     file.seekg(0);
     ChecksumSum sum(field);

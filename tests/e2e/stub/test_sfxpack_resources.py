@@ -177,8 +177,17 @@ class Static(Launchers):
         bad_icon.write_bytes(b"GIF89a not an icon")
         cut_icon = self.dir / "cut.ico"
         cut_icon.write_bytes(self.icon.read_bytes()[:-100])
+        # The stub as it was linked before: base relocations after the resources.
+        reloc_last = self.dir / "reloc-last.exe"
+        data = bytearray(self.stub.read_bytes())
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        count, optional_size = struct.unpack_from("<H", data, pe + 6)[0], struct.unpack_from("<H", data, pe + 20)[0]
+        last = pe + 24 + optional_size + 40 * (count - 1)
+        data[last - 40:last + 40] = data[last:last + 40] + data[last - 40:last]
+        reloc_last.write_bytes(bytes(data))
         native = stub_path("native")
         cases = [
+            ("resource section not last", ["--product-version", "1"], reloc_last, "not its last section (.reloc"),
             ("malformed icon", ["--icon", bad_icon], self.stub, "not an icon file"),
             ("cut icon", ["--icon", cut_icon], self.stub, "an image lies beyond"),
             ("missing icon", ["--icon", self.dir / "none.ico"], self.stub, "cannot read the icon"),
