@@ -584,6 +584,8 @@ Bytes ApplyResources(const Bytes& image, const ResourceOptions& options, const B
             std::uint64_t{r.U32(s + kSecVirtualAddress, "a section")} + r.U32(s + kSecVirtualSize, "a section");
         if (end > rawPointer || virtualEnd > resourceRva) r.Fail("a section lies beyond the resource section");
     }
+    if (rawPointer < l.sections + std::size_t{l.sectionCount} * kSectionSize)
+        r.Fail("its resource section overlaps its headers");
     if (std::uint64_t{rawPointer} + rawSize != image.size())
         r.Fail("data follows its last section (a signature or debug information?)");
     const Bytes section =

@@ -351,6 +351,15 @@ TEST(PeResources, DamagedOrUnsuitableStubsGiveClearErrors) {
         {"a section beyond the resources in memory",
          stub([](Bytes& b) { sfxpack::Put32(b, SectionTableAt(false) + 12, 0x5000); }), "lies beyond the resource"},
         {"data after the last section", stub([](Bytes& b) { b.push_back(0); }), "data follows its last section"},
+        {"resources over the headers", stub([](Bytes& b) {
+             // Raw data said to start at 0x100 and to reach the end of the file.
+             const std::size_t rsrc = SectionTableAt(false) + 40;
+             sfxpack::Put32(b, rsrc + 20, 0x100);
+             sfxpack::Put32(b, rsrc + 16, static_cast<std::uint32_t>(b.size() - 0x100));
+             sfxpack::Put32(b, SectionTableAt(false) + 20, 0x80);
+             sfxpack::Put32(b, SectionTableAt(false) + 16, 0);
+         }),
+         "overlaps its headers"},
         {"resource section cut", stub([](Bytes& b) { b.resize(b.size() - 0x100); }), "data follows its last section"},
         {"resource directory beyond the section",
          stub([](Bytes& b) { sfxpack::Put16(b, kResourceRaw + 14, 0x4000); }), "it holds too many resources"},
