@@ -14,7 +14,7 @@ import tempfile
 import unittest
 import zipfile
 
-from harness import MARKER, sfxpack, stub_path
+from harness import MARKER, sfxpack
 from zip_forms import archive_relative
 
 WINDOW_START = 100000
