@@ -162,7 +162,7 @@ void ZipWriter::Add(const ZipSource& source) {
         const std::uint32_t overhead = (e.flags & kFlagEncrypted) != 0 ? CZipCipher::kHeaderSize : 0;
         if (e.method == 8 && e.packed - overhead >= e.size) {
             // Deflate did not shrink it (media, archives, tiny files): store
-            // it, which also spares the launcher the inflating.
+            // it as it is, which the launcher copies instead of inflating.
             m_out.seekp(e.offset);
             e.method = 0;
             WriteFile(source, e, false);
