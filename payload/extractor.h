@@ -6,7 +6,8 @@
 //   offset 0   6 bytes  marker 0B 0B AF AF 0B 0B
 //   offset 6   4 bytes  N, length of the configuration text, little-endian
 //   offset 10  N bytes  configuration text (XML, single-byte characters)
-//   then                the ZIP archive, unchanged (its offsets count from its own start)
+//   then                the ZIP archive (sfxpack counts its offsets from the start of
+//                       the file; offsets counted from the archive's start are read too)
 // The marker must start at a file offset in [kScanStart, kScanStart + kScanSize - 6].
 #pragma once
 

@@ -12,7 +12,7 @@ PACKAGES=(
   clang llvm libclang-rt-14-dev
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev binutils-mingw-w64
   wine wine64 xvfb xdotool imagemagick x11-utils
-  zip unzip p7zip-full makeself libarchive-tools
+  zip unzip p7zip-full makeself libarchive-tools icoutils osslsigncode openssl
 )
 
 missing=()

@@ -17,6 +17,13 @@ int RunList(const std::vector<std::string>& args);
 // or an entry failed (the others are still extracted), 2 for wrong arguments.
 int RunExtract(const std::vector<std::string>& args);
 
+// sfxpack verify FILE: reads every entry with the stub's reader (CRC, and
+// the derived password when UsePW is set) and writes nothing. Returns 0 when
+// every entry reads back and the configured program is among them, 1 on any
+// fault (each named on the error stream), 2 for wrong arguments.
+int RunVerify(const std::vector<std::string>& args);
+
 // The same with native paths and the streams to write to.
+int VerifyArchive(const std::string& file, std::ostream& out, std::ostream& err);
 int ListArchive(const std::string& file, std::ostream& out, std::ostream& err);
 int ExtractArchive(const std::string& file, const std::string& folder, std::ostream& out, std::ostream& err);

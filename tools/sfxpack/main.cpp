@@ -6,18 +6,27 @@
 
 #include "tools/sfxpack/contents.h"
 #include "tools/sfxpack/pack.h"
+#include "tools/sfxpack/progress.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: sfxpack --stub STUB --run PROGRAM [--title TEXT] [--silent]\n"
-    "               [--pid TEXT [--use-password]] -o OUT.exe FOLDER\n"
+    "               [--pid TEXT [--use-password]] [--level 0-9] [--quiet]\n"
+    "               [--icon FILE.ico] [--product-name TEXT] [--product-version A.B.C.D]\n"
+    "               [--company TEXT] [--description TEXT] [--copyright TEXT] [--admin]\n"
+    "               -o OUT.exe FOLDER\n"
     "       sfxpack list FILE\n"
     "       sfxpack extract FILE FOLDER\n"
+    "       sfxpack verify FILE\n"
     "\n"
     "Packs FOLDER (with its sub-folders) into OUT.exe: a copy of STUB followed by\n"
     "the payload, which the stub extracts into a fresh temporary folder before it\n"
-    "starts PROGRAM from there and removes the folder when PROGRAM ends.\n"
+    "starts PROGRAM from there and removes the folder when PROGRAM ends. The\n"
+    "archive is a standard ZIP file that every archive tool opens; the same\n"
+    "folder, options and stub give the same bytes (with SOURCE_DATE_EPOCH set, no\n"
+    "stored time is later than it). The launcher is checked with the stub's own\n"
+    "reader before it is written under its name.\n"
     "\n"
     "  --stub STUB       the launcher stub (launcher.exe, or the native launcher)\n"
     "  --run PROGRAM     the program to start, relative to FOLDER (e.g. bin\\app.exe);\n"
@@ -29,11 +38,25 @@ const char kUsage[] =
     "  --use-password    encrypt every file with the password derived from --pid\n"
     "                    (traditional ZIP encryption; it keeps out the curious,\n"
     "                    not a determined attacker)\n"
+    "  --level N         deflate level, 0 (store) to 9 (smallest; default 6); files\n"
+    "                    that deflate cannot shrink are stored\n"
+    "  --quiet           no progress line (it is shown only on a terminal anyway)\n"
     "  -o, --output OUT  the launcher to write; nothing is left behind on failure\n"
     "  -h, --help        show this text\n"
     "\n"
+    "Windows stubs only (the stub's resource section is rewritten):\n"
+    "  --icon FILE.ico          the launcher's icon, every size in FILE\n"
+    "  --product-name TEXT      version resource: ProductName\n"
+    "  --product-version A.B.C.D  version resource: file and product version\n"
+    "  --company TEXT           version resource: CompanyName\n"
+    "  --description TEXT       version resource: FileDescription\n"
+    "  --copyright TEXT         version resource: LegalCopyright\n"
+    "  --admin                  ask for elevation (requireAdministrator) when started\n"
+    "\n"
     "  list FILE             list the entries of a launcher or ZIP archive\n"
-    "  extract FILE FOLDER   extract a launcher or ZIP archive into FOLDER\n";
+    "  extract FILE FOLDER   extract a launcher or ZIP archive into FOLDER\n"
+    "  verify FILE           check every entry (CRC, password) without writing;\n"
+    "                        exits 1 naming each faulty entry\n";
 
 int Usage(const char* problem) {
     if (problem != nullptr) std::fprintf(stderr, "sfxpack: %s\n\n", problem);
@@ -45,13 +68,16 @@ int Usage(const char* problem) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && (args[0] == "list" || args[0] == "extract")) {
+    if (!args.empty() && (args[0] == "list" || args[0] == "extract" || args[0] == "verify")) {
         std::vector<std::string> rest(args.begin() + 1, args.end());
-        return args[0] == "list" ? RunList(rest) : RunExtract(rest);
+        if (args[0] == "list") return RunList(rest);
+        return args[0] == "extract" ? RunExtract(rest) : RunVerify(rest);
     }
 
     PackOptions options;
+    sfxpack::ResourceOptions& resources = options.resources;
     std::vector<std::string> positional;
+    bool quiet = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](std::string& into) {
@@ -59,7 +85,14 @@ int main(int argc, char** argv) {
             into = args[++i];
             return true;
         };
+        auto text = [&](std::optional<std::string>& into) {
+            std::string given;
+            if (!value(given)) return false;
+            into = given;
+            return true;
+        };
         bool ok = true;
+        std::string level;
         if (arg == "-h" || arg == "--help") return Usage(nullptr);
         if (arg == "--stub") ok = value(options.stub);
         else if (arg == "--run") ok = value(options.run);
@@ -67,6 +100,19 @@ int main(int argc, char** argv) {
         else if (arg == "--silent") options.silent = true;
         else if (arg == "--pid") ok = options.hasPid = value(options.pid);
         else if (arg == "--use-password") options.usePassword = true;
+        else if (arg == "--quiet") quiet = true;
+        else if (arg == "--level") {
+            ok = value(level);
+            if (ok && (level.size() != 1 || level[0] < '0' || level[0] > '9')) return Usage("--level takes 0 to 9");
+            if (ok) options.level = level[0] - '0';
+        }
+        else if (arg == "--icon") ok = value(resources.icon);
+        else if (arg == "--product-name") ok = text(resources.productName);
+        else if (arg == "--product-version") ok = text(resources.productVersion);
+        else if (arg == "--company") ok = text(resources.company);
+        else if (arg == "--description") ok = text(resources.description);
+        else if (arg == "--copyright") ok = text(resources.copyright);
+        else if (arg == "--admin") resources.admin = true;
         else if (arg == "-o" || arg == "--output") ok = value(options.output);
         else if (arg.size() > 1 && arg[0] == '-') return Usage(("unknown option " + arg).c_str());
         else positional.push_back(arg);
@@ -77,6 +123,7 @@ int main(int argc, char** argv) {
     if (options.stub.empty()) return Usage("--stub is required");
     if (options.run.empty()) return Usage("--run is required");
     if (options.output.empty()) return Usage("-o is required");
+    options.progress = !quiet && sfxpack::Progress::IsTerminal(stderr);
 
     std::string error;
     if (!PackLauncher(options, error)) {

@@ -4,18 +4,23 @@
 #include <archive_entry.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <sstream>
 #include <system_error>
 #include <vector>
 
 #include "payload/config.h"
 #include "payload/extractor.h"
+#include "tools/sfxpack/contents.h"
+#include "tools/sfxpack/zipwriter.h"
 
 namespace fs = std::filesystem;
+using sfxpack::Bytes;
+using sfxpack::PackError;
 
 namespace {
 
@@ -27,124 +32,161 @@ std::string ToBackslashes(std::string path) {
     return path;
 }
 
-bool ReadWholeFile(const fs::path& path, std::vector<unsigned char>& data) {
+Bytes ReadWholeFile(const fs::path& path, const char* what) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    if (!in) throw PackError(std::string("cannot read ") + what + ": " + path.string());
+    Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw PackError(std::string("cannot read ") + what + ": " + path.string());
+    return data;
 }
 
-bool ContainsMarker(const std::vector<unsigned char>& data) {
-    return FindMarker(data.data(), data.size()) >= 0;
+// SOURCE_DATE_EPOCH, the reproducible-builds convention: when set, no
+// stored time is later than it. -1 when it is not set.
+std::int64_t SourceDateEpoch() {
+    const char* value = std::getenv("SOURCE_DATE_EPOCH");
+    if (value == nullptr) return -1;
+    const std::string text(value);
+    if (text.empty() || text.size() > 18 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw PackError("SOURCE_DATE_EPOCH is not a count of seconds: " + text);
+    return std::stoll(text);
 }
 
-// Every file and folder under `root`, as archive names with '/' separators,
-// sorted so that archives are reproducible.
-std::vector<fs::path> ListTree(const fs::path& root) {
-    std::vector<fs::path> entries;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
-        entries.push_back(fs::relative(it->path(), root));
-    std::sort(entries.begin(), entries.end());
+// Stored permissions: the file type, and rwx for folders and programs or
+// rw for other files, whoever owns them and whatever the umask was.
+std::uint32_t StoredMode(bool folder, std::uint32_t hostMode) {
+    if (folder) return 0040755;
+    return (hostMode & 0100) != 0 ? 0100755 : 0100644;
+}
+
+// Every file and folder under `root`, named as in the archive and sorted by
+// their names' bytes, so that neither the order the file system lists them
+// in nor the host's owners, umask or time zone reach the archive.
+std::vector<sfxpack::ZipSource> CollectEntries(const fs::path& root, std::int64_t latest) {
+    std::vector<sfxpack::ZipSource> entries;
+    struct archive* disk = archive_read_disk_new();
+    std::unique_ptr<struct archive, int (*)(struct archive*)> guard(disk, archive_read_free);
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        const fs::path full = it->path();
+        const fs::file_status status = fs::symlink_status(full);
+        const bool folder = fs::is_directory(status);
+        if (!folder && !fs::is_regular_file(status))
+            throw PackError("only files and folders can be packed, not: " + full.string());
+        std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(), archive_entry_free);
+        archive_entry_copy_sourcepath(entry.get(), full.c_str());
+        if (archive_read_disk_entry_from_file(disk, entry.get(), -1, nullptr) != ARCHIVE_OK)
+            throw PackError("cannot read " + full.string() + ": " + archive_error_string(disk));
+        if (!folder && archive_entry_size(entry.get()) > 0xFFFFFFFF)
+            throw PackError("a file beyond 4 GiB needs Zip64, which the launcher does not read: " + full.string());
+        sfxpack::ZipSource source;
+        source.name = full.lexically_relative(root).generic_string() + (folder ? "/" : "");
+        if (!folder) source.file = full;
+        source.mode = StoredMode(folder, archive_entry_perm(entry.get()));
+        source.mtime = archive_entry_mtime(entry.get());
+        if (latest >= 0) source.mtime = std::min<std::int64_t>(source.mtime, latest);
+        entries.push_back(std::move(source));
+    }
+    if (ec) throw PackError("cannot list " + root.string() + ": " + ec.message());
+    std::sort(entries.begin(), entries.end(),
+              [](const sfxpack::ZipSource& a, const sfxpack::ZipSource& b) { return a.name < b.name; });
     return entries;
 }
 
-bool CopyData(struct archive* a, const fs::path& full, std::vector<char>& buffer, const std::string& name,
-              std::string& error) {
-    std::ifstream in(full, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + full.string();
-        return false;
+// The copy of the stub the launcher starts with: resources changed as asked,
+// and every condition the stub's locator relies on checked.
+Bytes PrepareStub(const PackOptions& options) {
+    Bytes stub = ReadWholeFile(options.stub, "the stub");
+    if (FindMarker(stub.data(), stub.size()) >= 0)
+        throw PackError("the stub already holds a payload marker: " + options.stub);
+    if (options.resources.Any()) {
+        const Bytes icon = options.resources.icon.empty() ? Bytes() : ReadWholeFile(options.resources.icon, "the icon");
+        stub = sfxpack::ApplyResources(stub, options.resources, icon);
+        if (FindMarker(stub.data(), stub.size()) >= 0)
+            throw PackError("the icon or version text holds the payload marker bytes");
     }
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        std::streamsize got = in.gcount();
-        if (got > 0 && archive_write_data(a, buffer.data(), static_cast<size_t>(got)) != got) {
-            error = std::string("cannot add ") + name + ": " + archive_error_string(a);
-            return false;
-        }
-    }
-    if (in.bad()) {
-        error = "cannot read " + full.string();
-        return false;
-    }
-    return true;
+    if (stub.size() > kLastMarkerOffset)
+        throw PackError("the stub ends beyond the payload window (" + std::to_string(stub.size()) + " bytes; at most " +
+                        std::to_string(kLastMarkerOffset) + ")");
+    return stub;
 }
 
-class ArchiveWriter {
-public:
-    explicit ArchiveWriter(struct archive* a) : m_a(a) {}
-    ~ArchiveWriter() { archive_write_free(m_a); }
-    struct archive* get() const { return m_a; }
+void WriteLauncher(const PackOptions& options, const Bytes& stub, const std::string& configuration,
+                   const std::string& password, const std::vector<sfxpack::ZipSource>& entries,
+                   const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw PackError("cannot write " + path);
+    out.write(reinterpret_cast<const char*>(stub.data()), static_cast<std::streamsize>(stub.size()));
+    if (stub.size() < CSFEFileExtractor::kScanStart)
+        out.write(std::string(CSFEFileExtractor::kScanStart - stub.size(), '\0').data(),
+                  static_cast<std::streamsize>(CSFEFileExtractor::kScanStart - stub.size()));
+    unsigned char header[CSFEFileExtractor::kMarkerSize + 4];
+    CSFEFileExtractor::MarkerBytes(header);
+    const auto length = static_cast<std::uint32_t>(configuration.size());
+    for (int i = 0; i < 4; ++i) header[CSFEFileExtractor::kMarkerSize + i] = static_cast<unsigned char>(length >> (8 * i));
+    out.write(reinterpret_cast<const char*>(header), sizeof header);
+    out << configuration;
+    if (!out) throw PackError("cannot write " + path);
 
-private:
-    struct archive* m_a;
-};
+    std::uint64_t files = 0, bytes = 0;
+    for (const auto& entry : entries) {
+        if (entry.file.empty()) continue;
+        ++files;
+        std::error_code ec;
+        bytes += fs::file_size(entry.file, ec);
+    }
+    sfxpack::Progress progress(options.progress, files, bytes);
+    sfxpack::ZipWriter writer(out, {options.level, options.usePassword ? password : std::string()}, progress);
+    for (const auto& entry : entries) writer.Add(entry);
+    const std::uint64_t end = writer.Finish();
+    progress.Finish();
+    out.close();
+    if (!out) throw PackError("cannot write " + path);
+    std::error_code ec;
+    fs::resize_file(path, end, ec);
+    if (ec) throw PackError("cannot write " + path + ": " + ec.message());
+    if (sfxpack::IsPeImage(stub)) sfxpack::UpdatePeChecksum(path);
+}
 
-bool WriteZip(const PackOptions& options, const std::string& password, std::FILE* out, std::string& error) {
-    ArchiveWriter writer(archive_write_new());
-    struct archive* a = writer.get();
-    if (archive_write_set_format_zip(a) != ARCHIVE_OK || archive_write_zip_set_compression_deflate(a) != ARCHIVE_OK) {
-        error = archive_error_string(a);
-        return false;
-    }
-    if (options.usePassword) {
-        if (archive_write_set_options(a, "zip:encryption=zipcrypt") != ARCHIVE_OK ||
-            archive_write_set_passphrase(a, password.c_str()) != ARCHIVE_OK) {
-            error = std::string("cannot set up encryption: ") + archive_error_string(a);
-            return false;
-        }
-    }
-    std::fflush(out);
-    if (archive_write_open_FILE(a, out) != ARCHIVE_OK) {
-        error = archive_error_string(a);
-        return false;
-    }
+void Pack(const PackOptions& options) {
+    std::error_code ec;
+    if (!fs::is_directory(options.folder, ec)) throw PackError("folder not found: " + options.folder);
+    std::string runPath = options.run;
+    std::replace(runPath.begin(), runPath.end(), '\\', '/');
+    if (runPath.empty() || !fs::is_regular_file(fs::path(options.folder) / runPath, ec))
+        throw PackError("the program to run is not a file in " + options.folder + ": " + options.run);
+    if (options.usePassword && !options.hasPid) throw PackError("--use-password needs --pid: the password derives from it");
+    if (options.level < 0 || options.level > 9) throw PackError("the level must be 0 to 9");
 
-    struct archive* disk = archive_read_disk_new();
-    archive_read_disk_set_standard_lookup(disk);
-    const fs::path root(options.folder);
-    std::vector<char> buffer(1 << 16);
-    bool ok = true;
-    for (const fs::path& relative : ListTree(root)) {
-        const fs::path full = root / relative;
-        fs::file_status status = fs::symlink_status(full);
-        bool isFolder = fs::is_directory(status);
-        if (!isFolder && !fs::is_regular_file(status)) {
-            error = "only files and folders can be packed, not: " + full.string();
-            ok = false;
-            break;
-        }
-        std::string name = relative.generic_string();
-        if (isFolder) name += '/';
-        archive_entry* entry = archive_entry_new();
-        archive_entry_copy_sourcepath(entry, full.c_str());
-        if (archive_read_disk_entry_from_file(disk, entry, -1, nullptr) != ARCHIVE_OK) {
-            error = "cannot read " + full.string() + ": " + archive_error_string(disk);
-            archive_entry_free(entry);
-            ok = false;
-            break;
-        }
-        archive_entry_set_pathname(entry, name.c_str());
-        if (isFolder) archive_entry_set_size(entry, 0);
-        int rc = archive_write_header(a, entry);
-        archive_entry_free(entry);
-        if (rc != ARCHIVE_OK) {
-            error = std::string("cannot add ") + name + ": " + archive_error_string(a);
-            ok = false;
-            break;
-        }
-        if (!isFolder && !CopyData(a, full, buffer, name, error)) {
-            ok = false;
-            break;
-        }
+    const Bytes stub = PrepareStub(options);
+    const std::string configuration = BuildConfiguration(options);
+    if (configuration.size() > CSFEFileExtractor::kMaxConfigText)
+        throw PackError("the configuration is " + std::to_string(configuration.size()) + " bytes; at most " +
+                        std::to_string(CSFEFileExtractor::kMaxConfigText) + " fit");
+    // Read the configuration back the way the stub will, so that what it
+    // decodes (and the password it derives) is what was asked for.
+    LaunchConfig readBack;
+    if (!ReadLaunchConfig(configuration, readBack) || readBack.run != ToBackslashes(options.run) ||
+        readBack.title != options.title)
+        throw PackError("the program name or title cannot be stored in the configuration as given");
+
+    const auto entries = CollectEntries(options.folder, SourceDateEpoch());
+    const std::string temporary = options.output + ".partial";
+    try {
+        WriteLauncher(options, stub, configuration, readBack.password, entries, temporary);
+        // What the launcher will read, read by the launcher's own reader
+        // before anyone can ship it.
+        std::ostringstream report, faults;
+        if (VerifyArchive(temporary, report, faults) != 0)
+            throw PackError("the written launcher does not verify, so it was not kept:\n" + faults.str());
+        fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                        fs::perm_options::add, ec);
+        fs::rename(temporary, options.output, ec);
+        if (ec) throw PackError("cannot write " + options.output + ": " + ec.message());
+    } catch (...) {
+        fs::remove(temporary, ec);
+        throw;
     }
-    archive_read_free(disk);
-    if (!ok) return false;
-    if (archive_write_close(a) != ARCHIVE_OK) {
-        error = archive_error_string(a);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -176,82 +218,13 @@ std::string BuildConfiguration(const PackOptions& options) {
 }
 
 bool PackLauncher(const PackOptions& options, std::string& error) {
-    std::error_code ec;
-    if (!fs::is_directory(options.folder, ec)) {
-        error = "folder not found: " + options.folder;
-        return false;
+    try {
+        Pack(options);
+        return true;
+    } catch (const PackError& e) {
+        error = e.what();
+    } catch (const std::exception& e) {
+        error = std::string("cannot write ") + options.output + ": " + e.what();
     }
-    std::string runPath = options.run;
-    std::replace(runPath.begin(), runPath.end(), '\\', '/');
-    if (runPath.empty() || !fs::is_regular_file(fs::path(options.folder) / runPath, ec)) {
-        error = "the program to run is not a file in " + options.folder + ": " + options.run;
-        return false;
-    }
-    if (options.usePassword && !options.hasPid) {
-        error = "--use-password needs --pid: the password derives from it";
-        return false;
-    }
-
-    std::vector<unsigned char> stub;
-    if (!ReadWholeFile(options.stub, stub)) {
-        error = "cannot read the stub: " + options.stub;
-        return false;
-    }
-    if (stub.size() > kLastMarkerOffset) {
-        error = "the stub ends beyond the payload window (" + std::to_string(stub.size()) + " bytes; at most " +
-                std::to_string(kLastMarkerOffset) + ")";
-        return false;
-    }
-    if (ContainsMarker(stub)) {
-        error = "the stub already holds a payload marker: " + options.stub;
-        return false;
-    }
-
-    const std::string configuration = BuildConfiguration(options);
-    if (configuration.size() > CSFEFileExtractor::kMaxConfigText) {
-        error = "the configuration is " + std::to_string(configuration.size()) + " bytes; at most " +
-                std::to_string(CSFEFileExtractor::kMaxConfigText) + " fit";
-        return false;
-    }
-    // Read the configuration back the way the stub will, so that what it
-    // decodes (and the password it derives) is what was asked for.
-    LaunchConfig readBack;
-    if (!ReadLaunchConfig(configuration, readBack) || readBack.run != ToBackslashes(options.run) ||
-        readBack.title != options.title) {
-        error = "the program name or title cannot be stored in the configuration as given";
-        return false;
-    }
-
-    const std::string temporary = options.output + ".partial";
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
-    if (out == nullptr) {
-        error = "cannot write " + temporary + ": " + std::strerror(errno);
-        return false;
-    }
-    stub.resize(std::max<std::size_t>(stub.size(), CSFEFileExtractor::kScanStart), 0);
-    unsigned char header[CSFEFileExtractor::kMarkerSize + 4];
-    CSFEFileExtractor::MarkerBytes(header);
-    std::uint32_t length = static_cast<std::uint32_t>(configuration.size());
-    for (int i = 0; i < 4; ++i) header[CSFEFileExtractor::kMarkerSize + i] = static_cast<unsigned char>(length >> (8 * i));
-
-    bool ok = std::fwrite(stub.data(), 1, stub.size(), out) == stub.size() &&
-              std::fwrite(header, 1, sizeof header, out) == sizeof header &&
-              std::fwrite(configuration.data(), 1, configuration.size(), out) == configuration.size();
-    if (!ok) error = "cannot write " + temporary;
-    ok = ok && WriteZip(options, readBack.password, out, error);
-    if (std::fclose(out) != 0 && ok) {
-        error = "cannot write " + temporary;
-        ok = false;
-    }
-    if (ok) {
-        fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                        fs::perm_options::add, ec);
-        fs::rename(temporary, options.output, ec);
-        if (ec) {
-            error = "cannot write " + options.output + ": " + ec.message();
-            ok = false;
-        }
-    }
-    if (!ok) fs::remove(temporary, ec);
-    return ok;
+    return false;
 }

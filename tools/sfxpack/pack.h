@@ -1,8 +1,10 @@
-// Turning a folder into a launcher: stub + payload (marker, length,
-// configuration) + ZIP archive of the folder.
+// Turning a folder into a launcher: stub (with the deployer's resources) +
+// payload (marker, length, configuration) + ZIP archive of the folder.
 #pragma once
 
 #include <string>
+
+#include "tools/sfxpack/peresources.h"
 
 struct PackOptions {
     std::string stub;          // the launcher stub to copy
@@ -13,6 +15,9 @@ struct PackOptions {
     std::string pid;           // identifier the archive password derives from
     bool hasPid = false;
     bool usePassword = false;  // encrypt entries; UsePW 1
+    int level = 6;             // deflate level, 0 stores every file
+    bool progress = false;     // show the progress line (on standard error)
+    sfxpack::ResourceOptions resources;  // icon, version, elevation of the copy of the stub
     std::string output;
     std::string folder;
 };
@@ -22,6 +27,8 @@ std::string XmlEscape(const std::string& text);
 // The configuration document for these options.
 std::string BuildConfiguration(const PackOptions& options);
 
-// Writes the launcher. On failure returns false with a message in `error`
-// and leaves no output file behind.
+// Writes the launcher, checks it with the stub's own reader and only then
+// renames it into place. On failure returns false with a message in `error`
+// and leaves no output file behind. Honours SOURCE_DATE_EPOCH: no stored
+// time is later than it.
 bool PackLauncher(const PackOptions& options, std::string& error);

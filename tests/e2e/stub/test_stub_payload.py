@@ -11,6 +11,7 @@ import tempfile
 import unittest
 
 from harness import WineSession, pack, skip, stub_path
+from zip_forms import archive_relative
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
 NOT_FOUND = "Data segment not found."
@@ -55,6 +56,15 @@ class StubPayload(unittest.TestCase):
         for args in (["/S"], []):
             code, messages = self.runner.run(self.packed, args)
             self.assertEqual((code, messages), (0, []), args)
+
+    def test_both_offset_forms_run(self):
+        # sfxpack's form counts offsets from the file's first byte; the older
+        # one from the archive's start, which the stub finds by searching.
+        old = archive_relative(self.packed, self.dir / "archive-relative.exe")
+        self.assertNotEqual(old.read_bytes(), self.packed.read_bytes())
+        for launcher in (self.packed, old):
+            code, messages = self.runner.run(launcher, ["/S"])
+            self.assertEqual((code, messages), (0, []), launcher.name)
 
     def test_bare_stub_says_data_segment_not_found(self):
         for args in (["/S"], []):

@@ -1,0 +1,73 @@
+// Writing the launcher's ZIP archive: a standard archive from the file's
+// first byte (every offset counts from the start of the whole file, so
+// archive tools see no "extra bytes"), the same bytes for the same input
+// (no host-dependent fields, deterministic encryption headers), names
+// beyond ASCII marked as UTF-8, and files that deflate cannot shrink stored.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "tools/sfxpack/bytes.h"
+#include "tools/sfxpack/progress.h"
+
+namespace sfxpack {
+
+// One entry to write.
+struct ZipSource {
+    std::string name;             // '/' separators; a folder's ends with '/'
+    std::filesystem::path file;   // the file whose bytes to store; empty for a folder
+    std::uint32_t mode = 0;       // Unix file type and permission bits, as stored
+    std::int64_t mtime = 0;       // seconds since 1970-01-01 UTC
+};
+
+struct ZipSettings {
+    int level = 6;           // deflate level; 0 stores every file
+    std::string password;    // traditional encryption of every file; empty for none
+};
+
+// The MS-DOS date and time fields of a UTC time, without the host's time
+// zone: times before 1980 become 1980-01-01 00:00:00, times after 2107 the
+// last representable second; odd seconds round down.
+void DosDateTime(std::int64_t utc, std::uint16_t& date, std::uint16_t& time);
+
+class ZipWriter {
+public:
+    // Writes at `out`'s current position; offsets are the stream's positions,
+    // i.e. relative to the start of the file.
+    ZipWriter(std::ostream& out, ZipSettings settings, Progress& progress);
+
+    // Adds one entry; throws PackError when its file cannot be read or the
+    // archive would need Zip64 (which the launcher does not read).
+    void Add(const ZipSource& source);
+    // Writes the central directory and the end record. Returns the position
+    // just past the end record: the stream may hold bytes beyond it (an
+    // entry rewritten as stored is shorter than its first, deflated, try).
+    std::uint64_t Finish();
+
+private:
+    struct Entry {
+        std::string name;
+        std::uint16_t flags = 0, method = 0, date = 0, time = 0;
+        std::uint32_t crc = 0, packed = 0, size = 0, attributes = 0, offset = 0;
+        std::int64_t mtime = 0;
+    };
+    // Writes the local header, the (encrypted) data and patches the header's
+    // sizes; returns the stored size.
+    void WriteFile(const ZipSource& source, Entry& entry, bool countProgress);
+    Bytes ExtraField(const Entry& entry) const;
+    Bytes Header(const Entry& entry, bool central) const;
+    std::uint32_t Position();
+    void Write(const unsigned char* data, std::size_t size);
+
+    std::ostream& m_out;
+    ZipSettings m_settings;
+    Progress& m_progress;
+    std::vector<Entry> m_entries;
+    std::vector<unsigned char> m_in, m_packed;
+};
+
+}  // namespace sfxpack
