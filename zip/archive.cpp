@@ -127,18 +127,14 @@ bool CZipArchive::SetArchivePassword(const char* password) {
 }
 
 void CZipArchive::RegisterCallback(CZipActionCallback* callback, int types) {
-    for (int type = 1; type <= 1024; type <<= 1) {
-        if (!(types & type)) continue;
-        if (callback != nullptr)
-            m_callbacks[type] = callback;
-        else
-            m_callbacks.erase(type);
-    }
+    for (int slot = 0; slot < kCallbackSlots; ++slot)
+        if (types & (1 << slot)) m_callbacks[slot] = callback;
 }
 
 CZipActionCallback* CZipArchive::RegisteredCallback(int type) const {
-    auto it = m_callbacks.find(type);
-    return it != m_callbacks.end() ? it->second : nullptr;
+    for (int slot = 0; slot < kCallbackSlots; ++slot)
+        if (type == (1 << slot)) return m_callbacks[slot];
+    return nullptr;  // not a single CallbackType bit
 }
 
 std::string CZipArchive::TargetPathForEntry(const std::string& name, const std::string& targetFolder,

@@ -15,7 +15,6 @@
 #include <zlib.h>
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -117,7 +116,9 @@ private:
     void FinishStream();
     void ApplyTimeAndAttributes(const std::string& path, const CZipFileHeader& header, int& result);
 
-    std::map<int, CZipActionCallback*> m_callbacks;
+    // One slot per CallbackType bit (1 << slot).
+    static constexpr int kCallbackSlots = 11;
+    CZipActionCallback* m_callbacks[kCallbackSlots] = {};
     z_stream m_stream;
     std::uint32_t m_uUncomprLeft = 0;
     std::uint32_t m_uComprLeft = 0;

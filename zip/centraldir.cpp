@@ -97,8 +97,8 @@ void CZipCentralDir::SortHeaders() {
     auto key = [](const std::unique_ptr<CZipFileHeader>& h) {
         return (static_cast<std::uint64_t>(h->m_uVolumeStart) << 32) | h->m_uOffset;
     };
-    std::stable_sort(m_headers.begin(), m_headers.end(),
-                     [&](const auto& a, const auto& b) { return key(a) < key(b); });
+    // Equal keys are refused below, so the order among them does not matter.
+    std::sort(m_headers.begin(), m_headers.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
     // Two entries whose data start at the same place cannot both be right.
     for (std::size_t i = 1; i < m_headers.size(); ++i) {
         if (key(m_headers[i - 1]) == key(m_headers[i])) ThrowError(CZipException::kBadZipFile);
