@@ -101,6 +101,7 @@ bool CZipFileHeader::ReadCentralRecord(CZipStorage& storage) {
     if (!zip::HasSignature(m_signature, 0x01, 0x02)) return false;
 
     const int volume = storage.GetCurrentVolume();
+    m_uStoredNameLength = nameLength;
     m_name.Allocate(nameLength);
     storage.Read(m_name.data(), nameLength, true);
     m_extraField.Allocate(extraLength);
@@ -119,7 +120,7 @@ bool CZipFileHeader::ReadLocalRecord(CZipStorage& storage, std::uint16_t& extraL
     const std::uint16_t method = zip::Le16(record + 8);
     if (method != m_uMethod || (method != 0 && method != 8)) return false;
     const std::uint16_t nameLength = zip::Le16(record + 26);
-    if (nameLength != m_name.size()) return false;
+    if (nameLength != m_uStoredNameLength) return false;
     if (!(flag & 0x8) && !MatchesCrcAndSizes(record + 14)) return false;
     extraLength = zip::Le16(record + 28);
     // The local name is not compared: the central one is the entry's name.

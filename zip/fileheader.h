@@ -99,6 +99,9 @@ public:
     std::uint32_t m_uOffset = 0;  // of the local header, from the start of the archive
     CZipAutoBuffer m_extraField;
     CZipAutoBuffer m_name;
+    // The name's length as stored, before any code page conversion: the
+    // local header must agree with this one.
+    std::uint16_t m_uStoredNameLength = 0;
     CZipAutoBuffer m_comment;
 
 private:

@@ -221,10 +221,24 @@ std::string Convert(const std::string& text, UINT from, UINT to) {
     return out;
 }
 
+// The OEM code page MS-DOS names were written in. With UTF-8 as the active
+// code page, GetOEMCP() says UTF-8 too; the system locale still knows the
+// code page of its console and of the archives made on it.
+UINT NameOemCodePage() {
+    const UINT oem = ::GetOEMCP();
+    if (oem != CP_UTF8) return oem;
+    char digits[8] = {};
+    if (::GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTCODEPAGE, digits, sizeof digits) > 0) {
+        const UINT page = static_cast<UINT>(std::atoi(digits));
+        if (page != 0 && page != CP_UTF8) return page;
+    }
+    return 437;  // the original PC code page, which most MS-DOS names use
+}
+
 }  // namespace
 
-std::string OemToAnsi(const std::string& text) { return Convert(text, CP_OEMCP, CP_ACP); }
-std::string AnsiToOem(const std::string& text) { return Convert(text, CP_ACP, CP_OEMCP); }
+std::string OemToAnsi(const std::string& text) { return Convert(text, NameOemCodePage(), CP_ACP); }
+std::string AnsiToOem(const std::string& text) { return Convert(text, CP_ACP, NameOemCodePage()); }
 
 std::string ToNativePath(const std::string& path) { return path; }
 std::string FromNativePath(const std::string& path) { return path; }
