@@ -18,8 +18,10 @@ programs run each architecture (the 64-bit loader for win64; for win32 the
 i386 loader, through qemu-i386 where the kernel cannot run 32-bit code) is
 decided in wine32/route.py.
 
-A build that cannot run here (no win64 build, or no route for the win32 stub)
-ends the test with a visible "SKIPPED" line and success.
+A test that cannot run here (no build, no Wine, no route for win32) ends with
+skip(reason): a visible "SKIPPED: reason" line and exit code SKIP_CODE, which
+CTest counts as skipped. A test that can run only part of its cases reports
+the rest with skip_part(reason) and goes on; its outcome counts as it is.
 """
 import contextlib
 import fcntl
@@ -35,10 +37,18 @@ import time
 
 from wine32 import route
 
+SKIP_CODE = 77  # CTest's SKIP_RETURN_CODE for the end-to-end tests
+
 
 def skip(reason):
+    """Ends the test as skipped: it cannot run here at all."""
     print(f"SKIPPED: {reason}", flush=True)
-    sys.exit(0)
+    sys.exit(SKIP_CODE)
+
+
+def skip_part(reason):
+    """Reports a part of the test that cannot run here; the rest still counts."""
+    print(f"SKIPPED (part): {reason}", flush=True)
 
 
 def windows_path(path):
