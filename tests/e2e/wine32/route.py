@@ -21,6 +21,7 @@ As a command, for shell scripts:
                             runs ARCH (SFX_WINE is the loader to start), or
                             the reason on standard error and exits with 77
     route.py needs-qemu     exits with 0 when 32-bit programs need the route
+    route.py has-qemu       exits with 0 when a qemu-i386 fit for it is installed
 
 SFX_WINE32_ROUTE=qemu takes the route even where the kernel runs 32-bit code
 (to test it there); SFX_WINE32_PRELOAD names the folder that holds
@@ -199,6 +200,13 @@ def setup(arch):
 def main(argv):
     if len(argv) == 2 and argv[1] == "needs-qemu":
         return 0 if needs_qemu() else 1
+    if len(argv) == 2 and argv[1] == "has-qemu":
+        try:
+            qemu_i386()
+        except Unavailable as e:
+            print(e, file=sys.stderr)
+            return 1
+        return 0
     if len(argv) == 3 and argv[1] == "env" and argv[2] in LOADER:
         try:
             wine = setup(argv[2])
