@@ -19,7 +19,7 @@ PACKAGES=(
 
 # The 32-bit stub under Wine: wine32 (from the i386 architecture), and the
 # i386 Linux compiler for tests/e2e/wine32/trapno.c, which the route through
-# qemu needs where the kernel cannot run 32-bit code (see the end).
+# qemu needs (see the end).
 WINE32_PACKAGES=(wine32:i386 gcc-i686-linux-gnu libc6-dev-i386-cross)
 
 updated=""
@@ -49,11 +49,10 @@ else
 fi
 
 # Where the kernel cannot run 32-bit x86 code, the win32 tests run Wine's
-# i386 loader through qemu-i386 (tests/e2e/wine32/route.py). Bookworm's qemu
-# 7.2 takes about a minute per Wine process start; the one in
-# bookworm-backports takes a fraction of a second.
-route=tests/e2e/wine32/route.py
-if python3 "$route" needs-qemu && ! python3 "$route" has-qemu 2>/dev/null; then
+# i386 loader through qemu-i386 (tests/e2e/wine32/route.py); elsewhere a test
+# of that route takes it. Bookworm's qemu 7.2 takes about a minute per Wine
+# process start; the one in bookworm-backports a fraction of a second.
+if ! python3 tests/e2e/wine32/route.py has-qemu 2>/dev/null; then
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
   backports="${codename}-backports"
   if ! grep -rqsE "^[^#]*[[:space:]]${backports}([[:space:]]|$)" /etc/apt/sources.list /etc/apt/sources.list.d/; then
@@ -90,7 +89,7 @@ if python3 "$route" needs-qemu && ! python3 "$route" has-qemu 2>/dev/null; then
         }' /etc/apt/sources.list)
     fi
     if [ -z "$source" ]; then
-      echo "install-deps: no apt source for $codename to add $backports for; the win32 tests will be skipped" >&2
+      echo "install-deps: no apt source for $codename to add $backports for; where the win32 tests need qemu-i386, they will be skipped" >&2
       exit 0
     fi
     uri=${source%%|*}

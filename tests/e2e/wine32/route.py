@@ -20,7 +20,6 @@ As a command, for shell scripts:
     route.py env ARCH       prints NAME=value lines of the environment that
                             runs ARCH (SFX_WINE is the loader to start), or
                             the reason on standard error and exits with 77
-    route.py needs-qemu     exits with 0 when 32-bit programs need the route
     route.py has-qemu       exits with 0 when a qemu-i386 fit for it is installed
 
 SFX_WINE32_ROUTE=qemu takes the route even where the kernel runs 32-bit code
@@ -78,7 +77,7 @@ def _server():
     return pathlib.Path(found)
 
 
-def _loader_runs(loader):
+def loader_runs(loader):
     """True when `loader --version` starts and answers."""
     try:
         done = subprocess.run([str(loader), "--version"], capture_output=True, text=True, timeout=60)
@@ -111,7 +110,7 @@ def needs_qemu():
     SFX_WINE32_ROUTE=qemu asks for the route)."""
     if os.environ.get("SFX_WINE32_ROUTE") == "qemu" or registered():
         return True
-    return not _loader_runs(LOADER["win32"])
+    return not loader_runs(LOADER["win32"])
 
 
 def qemu_i386():
@@ -190,7 +189,7 @@ def setup(arch):
                           "i686-linux-gnu-gcc (scripts/install-deps.sh installs it)")
     if not registered():
         register()
-    if not _loader_runs(loader):
+    if not loader_runs(loader):
         raise Unavailable(f"{loader} does not start through qemu-i386 either")
     # ld.so expands $LIB: the i386 library for 32-bit processes, an empty one for 64-bit ones.
     env["LD_PRELOAD"] = f"{preload}/$LIB/{PRELOAD_NAME}"
@@ -198,8 +197,6 @@ def setup(arch):
 
 
 def main(argv):
-    if len(argv) == 2 and argv[1] == "needs-qemu":
-        return 0 if needs_qemu() else 1
     if len(argv) == 2 and argv[1] == "has-qemu":
         try:
             qemu_i386()
