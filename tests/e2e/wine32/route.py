@@ -7,11 +7,12 @@ win32: Wine's i386 loader from wine32, run by the kernel where it can run
 32-bit x86 code. Where it cannot (the program ends with "Exec format error",
 or a 32-bit code segment faults), the i386 loader runs through qemu-i386 in
 user mode: binfmt_misc hands every i386 ELF program to qemu-i386 (registered
-with the F flag, so that it works in any mount namespace; the registration
-does not survive a reboot, so it is made whenever it is missing), and
-trapno.c is preloaded so that access violations keep their code. qemu-i386
-must be version 8 or later: older ones take about a minute for every Wine
-process start.
+with the F flag: the kernel opens qemu-i386 once, at registration; the
+registration does not survive a reboot, so it is made whenever it is
+missing), and trapno.c is preloaded so that access violations keep their
+code. qemu-i386 must be version 10 or later (a fraction of a second per
+process start): Bookworm's 7.2 ignores MAP_FIXED_NOREPLACE, and Wine's
+address-space reservation then takes about a minute for every process start.
 
     setup(arch) -> Wine     raises Unavailable with the reason it cannot run
 
@@ -43,9 +44,9 @@ ENTRY = "sfxlauncher-i386"
 # An i386 ELF executable or shared object (e_type 2 or 3, e_machine 3).
 I386_MAGIC = r"\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00"
 I386_MASK = r"\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff"
-QEMU_MINIMUM = 8
+QEMU_MINIMUM = 10
 PRELOAD_NAME = "libsfxtrapno.so"
-SKIP_CODE = 77
+UNAVAILABLE_CODE = 77  # the command's exit code when ARCH cannot run here, as a skipped test's
 
 
 class Unavailable(Exception):
@@ -122,7 +123,7 @@ def qemu_i386():
     m = re.search(r"version (\d+)\.", out)
     if not m or int(m.group(1)) < QEMU_MINIMUM:
         raise Unavailable(f"{found} is {out.splitlines()[0] if out else 'of unknown version'}; Wine needs qemu "
-                          f"{QEMU_MINIMUM} or later (older ones take about a minute per process start)")
+                          f"{QEMU_MINIMUM} or later (7.2 takes about a minute per process start)")
     return pathlib.Path(found)
 
 
@@ -209,7 +210,7 @@ def main(argv):
             wine = setup(argv[2])
         except Unavailable as e:
             print(e, file=sys.stderr)
-            return SKIP_CODE
+            return UNAVAILABLE_CODE
         for name, value in {**wine.env, "SFX_WINE": str(wine.loader), "SFX_WINE_ROUTE": wine.route}.items():
             print(f"{name}={value}")
         return 0
