@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test: unit tests
 # (natively and under ASan+UBSan), bounded fuzz runs, and the end-to-end tests
-# (natively and under Wine with the win64 stub; the win32 stub too when wine32
-# is installed, otherwise those print SKIPPED).
+# (natively, and under Wine with the win64 and the win32 stub side by side;
+# win32 through qemu-i386 where the kernel cannot run 32-bit code).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

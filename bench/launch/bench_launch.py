@@ -4,11 +4,13 @@ its program and of its cleanup, for a payload of about 50 MB in 2000 files.
 Natively, our launcher (silent) against makeself archives of the same folder
 running the same program (the report program told to end at once), in the
 same run, interleaved, several repetitions; prints the medians and the
-ratios. Then, for reference, the same payload in the win64 launcher under
-Wine as an absolute figure, next to the program alone started the same way.
+ratios. Then, for reference, the same payload in the win64 and win32
+launchers under Wine as absolute figures, each next to the program alone
+started the same way (win32 through qemu-i386 where the kernel cannot run
+32-bit code), and the ratios of win32 to win64.
 
     bench_launch.py --launcher L --sfxpack S --program P [--win64-build DIR]
-                    [--wine-root DIR] [--repeat N]
+                    [--win32-build DIR] [--wine-root DIR] [--repeat N]
 """
 import argparse
 import os
@@ -100,41 +102,51 @@ def native(args, work, payload):
         print(f"  ratio ours / {name}: {ours_median / statistics.median(times[name]):.2f}")
 
 
-def wine(args, work, payload):
-    os.environ.update(SFX_BUILD_WIN64=str(args.win64_build), SFXPACK=args.sfxpack)
+def wine(arch, build, args, work, payload):
+    os.environ.update({f"SFX_BUILD_{arch.upper()}": str(build), "SFXPACK": args.sfxpack})
     if args.wine_root:
         os.environ["SFX_WINE_ROOT"] = str(args.wine_root)
+        # The route for win32 finds its preload library in the native build beside the prefixes.
+        os.environ.setdefault("SFX_BUILD_NATIVE", str(pathlib.Path(args.wine_root).parent))
     from harness import WineSession, pack, windows_path
+    from wine32 import route
 
-    stub = pathlib.Path(args.win64_build) / "launcher" / "launcher.exe"
-    program = pathlib.Path(args.win64_build) / "tests" / "programs" / "report.exe"
+    stub = pathlib.Path(build) / "launcher" / "launcher.exe"
+    program = pathlib.Path(build) / "tests" / "programs" / "report.exe"
     if not stub.exists() or not program.exists():
-        print(f"wine: skipped, no win64 build in {args.win64_build}")
+        print(f"wine ({arch}): skipped, no {arch} build in {build}")
         return
+    try:
+        setup = route.setup(arch)
+    except route.Unavailable as e:
+        print(f"wine ({arch}): skipped, {e}")
+        return
+    (payload / "app").unlink(missing_ok=True)
     shutil.copy(program, payload / "app.exe")
-    (payload / "app").unlink()
-    launcher = pack(stub, payload, work / "wine.exe", "app.exe", silent=True)
-    base = work / "wine-temp"
+    launcher = pack(stub, payload, work / f"wine-{arch}.exe", "app.exe", silent=True)
+    base = work / f"wine-temp-{arch}"
     base.mkdir()
-    with WineSession.for_arch("win64") as session:
+    with WineSession(build, arch, setup) as session:
         session.env["SFX_QUIET"] = "1"
         runs = {"launcher (50 MB)": (launcher, ["/S", "/T:" + windows_path(base)]), "program alone": (program, [])}
         times = {k: [] for k in runs}
         for name, (exe, exe_args) in runs.items():  # warm-up
-            session.run(exe, exe_args)
+            session.run(exe, exe_args, timeout=600)
         for _ in range(args.repeat):
             for name, (exe, exe_args) in runs.items():
                 start = time.perf_counter()
-                result = session.run(exe, exe_args)
+                result = session.run(exe, exe_args, timeout=600)
                 times[name].append(time.perf_counter() - start)
                 if result.code != 0:
                     raise RuntimeError(f"{name} under Wine ended with {result.code}")
                 check_clean(base, "the launcher under Wine")
-    print(f"wine (win64), started through wine cmd, {args.repeat} runs each (median, min-max):")
+    through = " through qemu-i386" if setup.route == "qemu" else ""
+    print(f"wine ({arch}{through}), started through wine cmd, {args.repeat} runs each (median, min-max):")
     for name, values in times.items():
         print(f"  {name:26s} {statistics.median(values):7.3f} s  ({min(values):.3f}-{max(values):.3f})")
     extra = statistics.median(times["launcher (50 MB)"]) - statistics.median(times["program alone"])
     print(f"  launcher's own share: {extra:.3f} s")
+    return statistics.median(times["program alone"]), extra
 
 
 def main():
@@ -143,10 +155,11 @@ def main():
     parser.add_argument("--sfxpack", required=True)
     parser.add_argument("--program", required=True, help="the native report program")
     parser.add_argument("--win64-build", type=pathlib.Path)
+    parser.add_argument("--win32-build", type=pathlib.Path)
     parser.add_argument("--wine-root", type=pathlib.Path)
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
-    for name in ("launcher", "sfxpack", "program", "win64_build", "wine_root"):
+    for name in ("launcher", "sfxpack", "program", "win64_build", "win32_build", "wine_root"):
         if getattr(args, name):
             setattr(args, name, str(pathlib.Path(getattr(args, name)).resolve()))
     if shutil.which("makeself") is None:
@@ -156,8 +169,14 @@ def main():
         payload = work / "payload"
         make_payload(payload, args.program)
         native(args, work, payload)
-        if args.win64_build and shutil.which("wine"):
-            wine(args, work, payload)
+        measured = {}
+        for arch in ("win64", "win32"):
+            build = getattr(args, f"{arch}_build")
+            if build:
+                measured[arch] = wine(arch, build, args, work, payload)
+        if measured.get("win64") and measured.get("win32"):
+            (alone64, own64), (alone32, own32) = measured["win64"], measured["win32"]
+            print(f"ratio win32 / win64: program alone {alone32 / alone64:.2f}, launcher's own share {own32 / own64:.2f}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -13,10 +13,15 @@ Environment (set by CTest): SFX_BUILD_WIN64, SFX_BUILD_WIN32, SFX_BUILD_NATIVE,
 SFX_WINE_ROOT (where prefixes live), SFXPACK and SFX_NATIVE_LAUNCHER (native
 tools), SFX_SOURCE_DIR. One Wine prefix per architecture under the
 native build folder, initialised once (under a lock), one persistent wineserver
-and one Xvfb display per session; `wineserver -k` at the end.
+and one Xvfb display per session; `wineserver -k` at the end. Which Wine
+programs run each architecture (the 64-bit loader for win64; for win32 the
+i386 loader, through qemu-i386 where the kernel cannot run 32-bit code) is
+decided in wine32/route.py.
 
-A build that cannot run here (no win64 build, or no wine32 for the win32 stub)
-ends the test with a visible "SKIPPED" line and success.
+A test that cannot run here (no build, no Wine, no route for win32) ends with
+skip(reason): a visible "SKIPPED: reason" line and exit code SKIP_CODE, which
+CTest counts as skipped. A test that can run only part of its cases reports
+the rest with skip_part(reason) and goes on; its outcome counts as it is.
 """
 import contextlib
 import fcntl
@@ -30,10 +35,20 @@ import tempfile
 import threading
 import time
 
+from wine32 import route
+
+SKIP_CODE = 77  # CTest's SKIP_RETURN_CODE for the end-to-end tests
+
 
 def skip(reason):
+    """Ends the test as skipped: it cannot run here at all."""
     print(f"SKIPPED: {reason}", flush=True)
-    sys.exit(0)
+    sys.exit(SKIP_CODE)
+
+
+def skip_part(reason):
+    """Reports a part of the test that cannot run here; the rest still counts."""
+    print(f"SKIPPED (part): {reason}", flush=True)
 
 
 def windows_path(path):
@@ -81,8 +96,8 @@ def stub_path(arch):
 
 
 def wine32_available():
-    return subprocess.run(["dpkg-query", "-W", "-f=${Status}", "wine32:i386"],
-                          capture_output=True, text=True).stdout.startswith("install ok installed")
+    """True when wine32 is installed (whether it runs here is for route.setup to say)."""
+    return route.LOADER["win32"].exists()
 
 
 class Checks:
@@ -147,14 +162,13 @@ class Display:
 
 
 class WineSession:
-    def __init__(self, build, arch):
+    def __init__(self, build, arch, wine=None):
         self.build = pathlib.Path(build)
         self.arch = arch
+        self.wine = wine or route.setup(arch)  # the loader, server and variables for arch
+        self.loader = str(self.wine.loader)
         root = pathlib.Path(os.environ.get("SFX_WINE_ROOT", self.build.parent / "wine"))
         self.prefix = root / f"prefix-{arch}"
-        # `wine` takes the 32-bit loader once wine32 is installed; 64-bit
-        # programs need the 64-bit one.
-        self.loader = "/usr/lib/wine/wine64" if arch == "win64" else "wine"
         self.display = Display()
         self.env = None
         self.scratch = None
@@ -164,11 +178,11 @@ class WineSession:
         build = os.environ.get(f"SFX_BUILD_{arch.upper()}")
         if not build or not (pathlib.Path(build) / "launcher").is_dir():
             skip(f"no {arch} build (set SFX_BUILD_{arch.upper()}); build it with the {arch} preset")
-        if shutil.which("wine") is None:
-            skip("wine is not installed")
-        if arch == "win32" and not wine32_available():
-            skip("wine32 is not installed, the 32-bit stub cannot run here")
-        return cls(build, arch)
+        try:
+            wine = route.setup(arch)
+        except route.Unavailable as e:
+            skip(f"the {arch} build cannot run here: {e}")
+        return cls(build, arch, wine)
 
     def __enter__(self):
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
@@ -182,18 +196,19 @@ class WineSession:
             # exception code instead of waiting in Wine's crash dialog for a person.
             # Message boxes and debug output are traced, so tests can read them.
             self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all,trace+msgbox,warn+debugstr",
-                            WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d", DISPLAY=self.display.name)
-            if self.arch == "win32":
-                self.env["WINEARCH"] = "win32"
+                            WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d", DISPLAY=self.display.name,
+                            **self.wine.env)
             if not (self.prefix / "system.reg").exists():
                 subprocess.run([self.loader, "wineboot", "-i"], env=self.env, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL, timeout=300)
             # Holding the lock, any server still running on this prefix is left
             # over from a session that was killed: end it and its programs.
-            subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL, timeout=60)
-            subprocess.run(["wineserver", "-w"], env=self.env, timeout=60)
-            subprocess.Popen(["wineserver", "-p"], env=self.env).wait()
+            self.server("-k", stderr=subprocess.DEVNULL, timeout=60)
+            self.server("-w", timeout=60)
+            self.server("-p")
             self.scratch = pathlib.Path(tempfile.mkdtemp(prefix="sfx-e2e-"))
+            print(f"{self.arch} under Wine: {self.loader}"
+                  f"{' through qemu-i386' if self.wine.route == 'qemu' else ''}", flush=True)
         except BaseException:
             self.display.stop()
             self._lock.close()
@@ -201,11 +216,15 @@ class WineSession:
         return self
 
     def __exit__(self, *exc):
-        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        self.server("-k", stderr=subprocess.DEVNULL)
         self.display.stop()
         if self.scratch:
             shutil.rmtree(self.scratch, ignore_errors=True)
         self._lock.close()
+
+    def server(self, *args, **options):
+        """Runs this session's wineserver with `args` (it returns at once with -p)."""
+        return subprocess.run([str(self.wine.server), *args], env=self.env, **options)
 
     # -- running programs -------------------------------------------------
 

@@ -1,6 +1,6 @@
 """The launcher with its progress dialog, end to end.
 
-Under Wine (win64, or win32 when wine32 is installed), on a private Xvfb
+Under Wine (win64 or win32), on a private Xvfb
 display: the dialog shows the configured title and a bar that moves while a
 large payload is extracted (two screenshots are kept in
 <native build>/e2e-artifacts/launcher-<arch>/); Escape cancels: the program

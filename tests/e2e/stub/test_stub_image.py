@@ -6,7 +6,7 @@ import subprocess
 import sys
 import unittest
 
-from harness import MARKER, stub_path
+from harness import MARKER, skip_part, stub_path
 
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "comctl32.dll", "shell32.dll", "msvcrt.dll",
                "advapi32.dll", "ole32.dll", "shlwapi.dll"}
@@ -20,7 +20,7 @@ class StubImage(unittest.TestCase):
         found = {arch: stub_path(arch) for arch in ("native", "win64", "win32")}
         for arch, path in found.items():
             if path is None:
-                print(f"SKIPPED: no {arch} build to check", flush=True)
+                skip_part(f"no {arch} build to check")
         return {arch: path for arch, path in found.items() if path is not None}
 
     def test_no_stub_holds_the_marker(self):

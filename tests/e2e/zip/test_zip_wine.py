@@ -12,7 +12,7 @@ import shutil
 import subprocess
 import sys
 
-from harness import Checks, WineSession, skip, windows_path
+from harness import Checks, WineSession, skip, skip_part, windows_path
 
 PASSWORD = "secret"
 READ_ONLY, HIDDEN, FOLDER = 0x01, 0x02, 0x10
@@ -62,7 +62,7 @@ def main():
                                   ("infozip-stream-crypt.zip", PASSWORD), ("7z-crypt.zip", PASSWORD),
                                   ("7z-deflate.zip", None)]:
             if not (fixtures / fixture).exists():
-                print(f"{fixture} was not made; passed over")
+                skip_part(f"{fixture} was not made")
                 continue
             ours = wine.scratch / ("ours-" + fixture)
             theirs = wine.scratch / ("unzip-" + fixture)
