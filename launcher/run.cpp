@@ -7,8 +7,10 @@
 #include "cleanup/deletefiles.h"
 #include "launcher/app.h"
 #include "launcher/arguments.h"
+#include "launcher/extraction.h"
 #include "launcher/exit_codes.h"
 #include "launcher/launch.h"
+#include "launcher/pass_over_errors.h"
 #include "payload/config.h"
 #include "platform/dialog.h"
 #include "platform/file.h"
@@ -21,36 +23,11 @@
 
 namespace {
 
-constexpr std::uint32_t kTransferBufferSize = 65536;
-
 void SetExitCode(int code) {
     if (CLauncherApp* app = CLauncherApp::Current()) app->m_nExitCode = code;
 }
 
 bool Live(platform::WindowHandle window) { return window != nullptr && platform::IsLiveWindow(window); }
-
-// Runs one archive step; an error of any kind passes the step over silently.
-// Returns false when the step threw.
-template <typename Step>
-bool PassOverErrors(Step step) {
-    try {
-        step();
-        return true;
-    } catch (const CZipException&) {
-    } catch (const platform::FileException&) {
-    } catch (const std::exception&) {
-    }
-    return false;
-}
-
-// True when the entry name `name` is the configured program `run`
-// (separators and ASCII case do not matter, as on Windows).
-bool IsRunProgram(std::string name, std::string run) {
-    for (std::string* text : {&name, &run})
-        for (char& c : *text)
-            if (c == '/') c = '\\';
-    return !run.empty() && platform::CompareNoCase(name, run) == 0;
-}
 
 // Opens the launcher's own file as an archive; on failure shows why, sets
 // the exit code and leaves the archive closed.
@@ -71,41 +48,6 @@ bool OpenArchive(CZipArchive& archive, const std::string& path) {
     // read so far: none of them may be extracted or run.
     PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
     return false;
-}
-
-// Extracts every entry into `folder` until cancelled; an entry that fails is
-// passed over. Returns whether the configured program's own entry failed (it
-// may lie there half written and must not be started).
-bool ExtractEntries(CZipArchive& archive, const LaunchConfig& config, const std::string& folder,
-                    const RunWindows& windows, const bool& cancelled) {
-    if (windows.callback != nullptr) archive.RegisterCallback(windows.callback, cbExtract);
-
-    std::uint32_t total = 0;
-    const int count = archive.GetEntryCount();
-    for (int i = 0; i < count && !cancelled; ++i) {
-        CZipFileHeader info;
-        if (archive.GetEntryInfo(info, static_cast<std::uint16_t>(i)) && !info.IsFolder()) total += info.m_uUncomprSize;
-    }
-    if (Live(windows.progress))
-        platform::SendWindowMessage(windows.progress, platform::kPbmSetRange32, 0, static_cast<std::intptr_t>(total));
-
-    bool programFailed = false;
-    for (int i = 0; i < count && !cancelled; ++i) {
-        const std::uint16_t index = static_cast<std::uint16_t>(i);
-        CZipFileHeader info;
-        bool extracted = false;
-        const bool noError = PassOverErrors([&] {
-            archive.GetEntryInfo(info, index);
-            if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
-            extracted = archive.ExtractEntry(index, folder, true, nullptr, kTransferBufferSize);
-        });
-        if (!(noError && extracted) && IsRunProgram(info.GetName(), config.run)) programFailed = true;
-    }
-    // An entry left open by a data error makes Close throw; the launch and the
-    // cleanup must still follow.
-    PassOverErrors([&] { archive.Close(CZipArchive::afterNormal, false); });
-    if (!archive.IsClosed()) PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
-    return programFailed;
 }
 
 // Starts the configured program in `folder` and waits for it. False when it
@@ -186,7 +128,8 @@ int ExtractAndRun(CSFEFileExtractor& payload, const RunWindows& windows) {
         return 2;
     }
 
-    const bool programFailed = ExtractEntries(archive, config, folder, windows, cancelled);
+    const bool programFailed =
+        ExtractArchive(archive, payload.m_strModulePath, config, folder, windows, ExtractionThreads()).programFailed;
 
     if (!segmentFound) SetExitCode(kExitPayloadUnreadable);
 

@@ -1,0 +1,33 @@
+// Extracting a launcher's archive into the run's folder: on worker threads
+// where that helps, with the same result as one entry after another.
+#pragma once
+
+#include <string>
+
+#include "launcher/run.h"
+#include "payload/config.h"
+
+class CZipArchive;
+
+struct ExtractionOutcome {
+    bool programFailed = false;  // the configured program's own entry failed: never start it
+    unsigned threads = 1;        // workers that extracted (1: the archive's own loop)
+};
+
+// The workers a run uses: SFX_LAUNCHER_THREADS when it is set to a number
+// from 1 up (benchmarks and tests set it), else the processors this process
+// may use, at most kMaxExtractionThreads.
+constexpr unsigned kMaxExtractionThreads = 8;
+unsigned ExtractionThreads();
+
+// Extracts every entry of `archive` (open on the file `archivePath`) under
+// `folder`, with the configured password, until `windows.cancel` is raised,
+// and closes the archive. An entry that fails is passed over, and the rules
+// that decide whether later entries still come out hold as in the archive's
+// own loop: the files, contents, times and attributes are those of
+// extracting one entry after another. With more than one thread, each
+// worker reads the file through its own handle and inflates on its own;
+// only the calling thread touches the windows (it moves the bar and
+// processes messages meanwhile).
+ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archivePath, const LaunchConfig& config,
+                                 const std::string& folder, const RunWindows& windows, unsigned threads);
