@@ -275,7 +275,11 @@ std::uint64_t ZipWriter::Finish() {
     Append16(record, static_cast<std::uint32_t>(m_entries.size()));
     Append32(record, end - start);
     Append32(record, start);
-    Append16(record, 0);  // comment length
+    // A file of even length: tools disagree on how a PE checksum counts an
+    // odd last byte, and a one-byte comment keeps them from having to.
+    const bool odd = (end + record.size() + 2) % 2 != 0;
+    Append16(record, odd ? 1 : 0);  // comment length
+    if (odd) record.push_back(' ');
     Write(record.data(), record.size());
     m_out.flush();
     if (!m_out) throw PackError("cannot write the archive");
