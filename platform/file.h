@@ -19,6 +19,7 @@ enum FileFlags : unsigned {
     kShareDenyNone = 0x0040,
     kModeCreate = 0x1000,      // create; truncates unless kModeNoTruncate
     kModeNoTruncate = 0x2000,  // without kModeCreate: the file must exist
+    kModeCreateNew = 0x4000,   // with kModeCreate: fail (kErrorFileExists) when anything of that name exists
 };
 
 // A failed file operation. `cause` classifies it the way callers can act on;
@@ -92,6 +93,16 @@ public:
     void SetLength(std::uint64_t length);
 
     const std::string& GetFilePath() const { return m_strPath; }
+
+    // Sets the file's times (FILETIME values, 0 leaves one unchanged) and,
+    // unless kKeepAttributes, its attributes, through this handle (one call,
+    // no second open of the file). `unixMode`, when not 0, gives the
+    // permission bits on posix (the read-only attribute is then taken from
+    // its owner-write bit); Windows has none. The handle must have been
+    // opened for writing.
+    static constexpr std::uint32_t kKeepAttributes = 0xFFFFFFFFu;
+    bool SetTimesAndAttributes(std::uint64_t lastAccess, std::uint64_t lastWrite, std::uint32_t attributes,
+                               std::uint32_t unixMode = 0);
 
 private:
     [[noreturn]] void ThrowLastError() const;

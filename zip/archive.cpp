@@ -73,6 +73,7 @@ void CZipArchive::Open(const std::string& path, int mode, std::int32_t volumeSiz
     m_password.Release();
     m_iFileOpened = 0;
     m_centralDir.Init();
+    m_knownFolders.Clear();
     m_iArchiveSystCompatib = kZipSystemDos;
     m_centralDir.ReadDirectory();
     if (m_centralDir.GetCount() != 0) {
@@ -97,6 +98,7 @@ void CZipArchive::Close(int mode, bool updateTimeStamp) {
         }
     }
     m_centralDir.Clear(true);
+    m_knownFolders.Clear();
     const std::string path = m_storage.Close(mode == afterException);
     if (updateTimeStamp && !path.empty()) zip::SetPathModTime(path, newest);
 }

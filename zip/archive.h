@@ -24,6 +24,7 @@
 #include "zip/cipher.h"
 #include "zip/exception.h"
 #include "zip/fileheader.h"
+#include "zip/fileops.h"
 #include "zip/storage.h"
 
 class CZipArchive {
@@ -103,6 +104,13 @@ public:
     const CZipCentralDir& GetCentralDir() const { return m_centralDir; }
 
     bool m_bStripDrive = true;
+    // An output file whose name is taken is replaced (true), or the entry
+    // fails with the system's "file exists" error (false: for extractions
+    // into a fresh folder, where a taken name means two entries of one name).
+    bool m_bReplaceExisting = true;
+
+    // An entry is open: a data error left it so (see above).
+    bool HasOpenEntry() const { return m_iFileOpened == -1; }
 
 private:
     [[noreturn]] void ThrowError(int code, bool fromZlib = false) const;
@@ -115,6 +123,15 @@ private:
     // Reads a deflated entry's stream to its end once all its output is out.
     void FinishStream();
     void ApplyTimeAndAttributes(const std::string& path, const CZipFileHeader& header, int& result);
+    void ApplyTimeAndAttributes(CZipFile& output, const CZipFileHeader& header, int& result);
+    // The open entry's output is complete and its CRC right: 1; incomplete: -1
+    // (not checked); throws 102 on a CRC mismatch.
+    int CheckOutput();
+    // The end of CloseEntry: the data descriptor check and the state reset.
+    int FinishEntry(bool afterException, int result);
+    // Opens the output file `target`, replacing a file of that name (when
+    // m_bReplaceExisting) but never writing through a link: false then.
+    bool CreateOutput(CZipFile& output, const std::string& target);
 
     // One slot per CallbackType bit (1 << slot).
     static constexpr int kCallbackSlots = 11;
@@ -133,4 +150,5 @@ private:
     std::vector<void*> m_allocations;  // blocks zlib holds for the open entry
     CZipAutoBuffer m_password;
     CZipCipher m_cipher;
+    zip::CKnownFolders m_knownFolders;  // below the target folders of this opening
 };

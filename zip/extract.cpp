@@ -3,6 +3,7 @@
 // descriptor), and ExtractEntry, which drives them into a file.
 #include <algorithm>
 
+#include "platform/system.h"
 #include "zip/archive.h"
 #include "zip/entrypath.h"
 #include "zip/fileops.h"
@@ -143,20 +144,56 @@ void CZipArchive::ApplyTimeAndAttributes(const std::string& path, const CZipFile
     }
 }
 
+void CZipArchive::ApplyTimeAndAttributes(CZipFile& output, const CZipFileHeader& header, int& result) {
+    std::uint64_t lastAccess = 0, lastWrite = 0;
+    // One call through the handle that wrote the file, where the path-based
+    // version opens the file again for each of time, attributes and mode.
+    if (!zip::ModTimeAsFileTimes(header.GetModTime(), lastAccess, lastWrite) ||
+        !output.SetTimesAndAttributes(lastAccess, lastWrite, header.GetAttributes(), header.GetUnixMode() & 0777))
+        result = -2;
+}
+
+int CZipArchive::CheckOutput() {
+    const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
+    if (m_uUncomprLeft != 0) return -1;  // the output stopped short: nothing to check
+    if (m_uCrc32 != header.m_uCrc32) ThrowError(CZipException::kBadCrc);
+    return 1;
+}
+
 int CZipArchive::CloseEntry(const char* path, bool afterException) {
     if (m_iFileOpened != -1) return 0;
     const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
-    const bool complete = m_uUncomprLeft == 0;
     int result = 1;
     if (!afterException) {
-        if (complete) {
-            if (m_uCrc32 != header.m_uCrc32) ThrowError(CZipException::kBadCrc);
-        } else {
-            result = -1;
-        }
+        result = CheckOutput();
         if (header.m_uMethod == 8) inflateEnd(&m_stream);
         if (path != nullptr) ApplyTimeAndAttributes(path, header, result);
     }
+    return FinishEntry(afterException, result);
+}
+
+int CZipArchive::CloseEntry(CZipFile& output) {
+    if (m_iFileOpened != -1) {
+        output.Close();
+        return 0;
+    }
+    const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
+    int result = 1;
+    try {
+        result = CheckOutput();
+    } catch (...) {
+        output.Close();  // the file stays, as written
+        throw;
+    }
+    if (header.m_uMethod == 8) inflateEnd(&m_stream);
+    ApplyTimeAndAttributes(output, header, result);
+    output.Close();
+    return FinishEntry(false, result);
+}
+
+int CZipArchive::FinishEntry(bool afterException, int result) {
+    const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
+    const bool complete = m_uUncomprLeft == 0;
     // The data descriptor follows the data: when the output stopped short the
     // entry has already failed anyway. Otherwise read it where the data ends,
     // whatever the inflater left unread.
@@ -170,10 +207,19 @@ int CZipArchive::CloseEntry(const char* path, bool afterException) {
     return result;
 }
 
-int CZipArchive::CloseEntry(CZipFile& output) {
-    const std::string path = output.GetFilePath();
-    output.Close();
-    return CloseEntry(path.c_str(), false);
+
+bool CZipArchive::CreateOutput(CZipFile& output, const std::string& target) {
+    const unsigned flags = platform::kModeCreate | platform::kModeWrite | platform::kShareDenyWrite;
+    // Most targets are new: one call creates the file, and a name already
+    // taken (by a link too) is noticed without looking first.
+    if (output.Open(target, flags | platform::kModeCreateNew, false)) return true;
+    const std::uint32_t code = platform::GetLastError();
+    if ((code != platform::kErrorFileExists && code != platform::kErrorAlreadyExists) || !m_bReplaceExisting)
+        throw platform::FileException::FromOsError(code, target);
+    const std::uint32_t attributes = platform::GetFileAttributes(target);
+    if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint)) return false;
+    output.Open(target, flags, true);  // replaces the file of that name
+    return true;
 }
 
 bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFolder, bool fullPath,
@@ -189,7 +235,8 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
     const std::string target = TargetPathForEntry(name, targetFolder, fullPath, newName);
     const std::string base = zip::TrimTrailingSeparators(targetFolder);
     const std::string relative = base.empty() ? target : target.substr(base.size() + 1);
-    if (zip::HasLinkBelow(base, relative)) return false;
+    // A file's own name is looked at when it is created (see CreateOutput).
+    if (zip::HasLinkBelow(base, relative, &m_knownFolders, header.IsFolder())) return false;
 
     CZipActionCallback* callback = RegisteredCallback(cbExtract);
     if (callback != nullptr) {
@@ -199,7 +246,7 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
 
     if (header.IsFolder()) {
         if (callback != nullptr) callback->SetEntryTotal(0);
-        zip::CreateFolderChain(target);
+        zip::CreateFolderChain(target, &m_knownFolders);
         zip::SetPathAttributes(target, header.GetAttributes());
         if (header.GetUnixMode() != 0) zip::SetPathUnixMode(target, header.GetUnixMode(), true);
         if (callback != nullptr) callback->End();
@@ -208,8 +255,14 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
 
     if (callback != nullptr) callback->SetEntryTotal(header.m_uUncomprSize);
     if (!OpenEntry(index)) return false;
-    zip::CreateFolderChain(CZipPathComponent(target).FolderPath());
-    CZipFile output(target, platform::kModeCreate | platform::kModeWrite | platform::kShareDenyWrite);
+    zip::CreateFolderChain(CZipPathComponent(target).FolderPath(), &m_knownFolders);
+    CZipFile output;
+    if (!CreateOutput(output, target)) {
+        // A link of that name: nothing is written through it.
+        CloseEntry(nullptr, true);
+        if (callback != nullptr) callback->End();
+        return false;
+    }
 
     CZipAutoBuffer transfer(bufferSize);
     int aborted = 0;

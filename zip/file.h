@@ -52,6 +52,11 @@ public:
     std::uint32_t Read(void* buffer, std::uint32_t count) override { return m_file.Read(buffer, count); }
     void Write(const void* buffer, std::uint32_t count) override { m_file.Write(buffer, count); }
     bool IsClosed() const override { return !m_file.IsOpen(); }
+    // See platform::File::SetTimesAndAttributes.
+    bool SetTimesAndAttributes(std::uint64_t lastAccess, std::uint64_t lastWrite, std::uint32_t attributes,
+                               std::uint32_t unixMode) {
+        return m_file.SetTimesAndAttributes(lastAccess, lastWrite, attributes, unixMode);
+    }
 
 private:
     platform::File m_file;

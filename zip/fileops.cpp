@@ -1,5 +1,6 @@
 #include "zip/fileops.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "platform/system.h"
@@ -45,15 +46,29 @@ bool IsExistingFolder(const std::string& path) {
 
 bool CreateFolder(const std::string& path) { return platform::CreateDirectory(path); }
 
-bool CreateFolderChain(const std::string& path) {
+bool CKnownFolders::Contains(const std::string& path) const {
+    return std::binary_search(m_paths.begin(), m_paths.end(), path);
+}
+
+void CKnownFolders::Add(const std::string& path) {
+    const auto at = std::lower_bound(m_paths.begin(), m_paths.end(), path);
+    if (at == m_paths.end() || *at != path) m_paths.insert(at, path);
+}
+
+bool CreateFolderChain(const std::string& path, CKnownFolders* known) {
     const std::string trimmed = TrimTrailingSeparators(path);
+    if (known != nullptr && known->Contains(trimmed)) return true;
     CZipPathComponent parts(trimmed);
     if (!parts.IsValid()) return false;
     const std::string parent = parts.FolderPath();
     if (parent == trimmed) return true;  // a drive or root: nothing left to create
-    if (PathKind(trimmed) == -1) return true;
-    if (!CreateFolderChain(parent)) return false;
-    return CreateFolder(trimmed);
+    if (PathKind(trimmed) != -1) {
+        if (!CreateFolderChain(parent, known)) return false;
+        // Another extraction thread may make the same folder at the same moment.
+        if (!CreateFolder(trimmed) && PathKind(trimmed) != -1) return false;
+    }
+    if (known != nullptr) known->Add(trimmed);
+    return true;
 }
 
 bool SetPathAttributes(const std::string& path, std::uint32_t attributes) {
@@ -67,12 +82,19 @@ bool SetPathUnixMode(const std::string& path, std::uint32_t mode, bool isFolder)
     return platform::SetUnixMode(path, mode);
 }
 
-bool SetPathModTime(const std::string& path, std::int64_t time) {
+bool ModTimeAsFileTimes(std::int64_t time, std::uint64_t& lastAccess, std::uint64_t& lastWrite) {
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     if (time == -1) time = now;
     // Times before 1970 are not settable, as with the run-time library's call.
     if (time < 0 || now < 0) return false;
-    return platform::SetFileTimes(path, 0, ToFileTime(now), ToFileTime(time));
+    lastAccess = ToFileTime(now);
+    lastWrite = ToFileTime(time);
+    return true;
+}
+
+bool SetPathModTime(const std::string& path, std::int64_t time) {
+    std::uint64_t lastAccess = 0, lastWrite = 0;
+    return ModTimeAsFileTimes(time, lastAccess, lastWrite) && platform::SetFileTimes(path, 0, lastAccess, lastWrite);
 }
 
 void ConvertNameCodePage(CZipAutoBuffer& buffer, bool toOem) {
@@ -98,19 +120,26 @@ bool RenamePath(const std::string& from, const std::string& to, bool throwOnErro
     return false;
 }
 
-bool HasLinkBelow(const std::string& folder, const std::string& relative) {
+bool HasLinkBelow(const std::string& folder, const std::string& relative, CKnownFolders* known, bool last) {
     std::string path = TrimTrailingSeparators(folder);
     const std::string mask = SeparatorMask(relative);
+    std::size_t end = relative.size();
+    if (!last) {
+        while (end > 0 && mask[end - 1]) --end;            // trailing separators
+        while (end > 0 && !mask[end - 1]) --end;           // the last part
+    }
     std::size_t start = 0;
-    for (std::size_t i = 0; i <= relative.size(); ++i) {
-        if (i != relative.size() && !mask[i]) continue;
+    for (std::size_t i = 0; i <= end; ++i) {
+        if (i != end && !mask[i]) continue;
         const std::string component = relative.substr(start, i - start);
         start = i + 1;
         if (component.empty()) continue;
         path += "\\" + component;
+        if (known != nullptr && known->Contains(path)) continue;
         const std::uint32_t attributes = platform::GetFileAttributes(path);
         if (attributes == platform::kInvalidAttributes) return false;  // the rest is still to be made
         if (attributes & platform::kAttrReparsePoint) return true;
+        if (known != nullptr && (attributes & platform::kAttrDirectory)) known->Add(path);
     }
     return false;
 }

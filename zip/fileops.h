@@ -5,15 +5,31 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CZipAutoBuffer;
 
 namespace zip {
 
+// Folders that an extraction has already made or found to be real folders
+// (not links), so that each is looked at and created once rather than once
+// for every file in it.
+class CKnownFolders {
+public:
+    bool Contains(const std::string& path) const;
+    void Add(const std::string& path);
+    void Clear() { m_paths.clear(); }
+
+private:
+    std::vector<std::string> m_paths;  // sorted
+};
+
 // Creates the folder `path` and any missing parents, outermost first. True
-// when the folder exists afterwards; false when one of them cannot be
-// created (for example because a file of that name is in the way).
-bool CreateFolderChain(const std::string& path);
+// when the folder exists afterwards (also when another thread made it at
+// the same moment); false when one of them cannot be created (for example
+// because a file of that name is in the way). Folders in `known` are taken
+// as there; those made or found are added to it.
+bool CreateFolderChain(const std::string& path, CKnownFolders* known = nullptr);
 
 // 0: nothing of that name; -1: a folder; 1: anything else.
 int PathKind(const std::string& path);
@@ -34,6 +50,9 @@ bool SetPathUnixMode(const std::string& path, std::uint32_t mode, bool isFolder)
 // Sets the access time to now and the modification time to `time`
 // (seconds since 1970); -1 means now.
 bool SetPathModTime(const std::string& path, std::int64_t time);
+// The FILETIME values SetPathModTime sets; false for a time before 1970,
+// which cannot be set.
+bool ModTimeAsFileTimes(std::int64_t time, std::uint64_t& lastAccess, std::uint64_t& lastWrite);
 inline bool IsFolderAttribute(std::uint32_t attributes) { return (attributes & 0x10) != 0; }
 // Converts the buffer's bytes to the OEM code page (`toOem`) or from it; the
 // length may change (an OEM character takes several bytes in UTF-8).
@@ -46,7 +65,10 @@ bool RenamePath(const std::string& from, const std::string& to, bool throwOnErro
 
 // True when an existing part of `folder` + '\' + `relative`, below
 // `folder`, is a link (symbolic link, junction or other reparse point):
-// writing through it could land outside `folder`.
-bool HasLinkBelow(const std::string& folder, const std::string& relative);
+// writing through it could land outside `folder`. Without `last`, the last
+// part is not looked at (the caller creates it so that an existing one is
+// noticed). Folders in `known` are real; the real ones found are added.
+bool HasLinkBelow(const std::string& folder, const std::string& relative, CKnownFolders* known = nullptr,
+                  bool last = true);
 
 }  // namespace zip

@@ -29,11 +29,15 @@ bool File::TryOpen(const std::string& path, unsigned flags, FileException* error
     if (flags & kModeCreate) {
         oflags |= O_CREAT;
         if (!(flags & kModeNoTruncate)) oflags |= O_TRUNC;
+        if (flags & kModeCreateNew) oflags |= O_EXCL;  // a link of that name counts as existing too
     }
     const std::string native = ToNativePath(path);
     int fd = ::open(native.c_str(), oflags, 0666);
     std::uint32_t code = 0;
-    if (fd < 0) {
+    if (fd < 0 && errno == EEXIST) {
+        code = kErrorFileExists;  // what Windows says when a new file's name is taken
+        SetLastError(code);
+    } else if (fd < 0) {
         code = detail::SetLastErrorForPath(native);
     } else {
         struct stat st;
@@ -134,6 +138,39 @@ std::uint64_t File::GetLength() const {
     struct stat st;
     if (::fstat(static_cast<int>(m_handle), &st) != 0) ThrowLastError();
     return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool File::SetTimesAndAttributes(std::uint64_t lastAccess, std::uint64_t lastWrite, std::uint32_t attributes,
+                                 std::uint32_t unixMode) {
+    const int fd = static_cast<int>(m_handle);
+    if (!IsOpen()) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    const timespec times[2] = {detail::ToTimespec(lastAccess), detail::ToTimespec(lastWrite)};
+    if (::futimens(fd, times) != 0) {
+        detail::SetLastErrorFromErrno();
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        detail::SetLastErrorFromErrno();
+        return false;
+    }
+    mode_t mode = st.st_mode & 07777;
+    if (unixMode != 0) {
+        mode = static_cast<mode_t>(unixMode & 07777);
+    } else if (attributes != kKeepAttributes) {
+        if (attributes & kAttrReadOnly)
+            mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+        else
+            mode |= S_IWUSR;
+    }
+    if (mode != (st.st_mode & 07777) && ::fchmod(fd, mode) != 0) {
+        detail::SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
 }
 
 void File::SetLength(std::uint64_t length) {

@@ -203,7 +203,7 @@ bool SetCurrentDirectory(const std::string& path) {
     return true;
 }
 
-static timespec ToTimespec(std::uint64_t fileTime) {
+timespec detail::ToTimespec(std::uint64_t fileTime) {
     timespec ts{};
     if (fileTime == 0) {
         ts.tv_nsec = UTIME_OMIT;
@@ -224,7 +224,7 @@ static timespec ToTimespec(std::uint64_t fileTime) {
 bool SetFileTimes(const std::string& path, std::uint64_t, std::uint64_t lastAccess,
                   std::uint64_t lastWrite) {
     if (detail::InstrumentedCallFails(instrument::Call::kSetTimes, path)) return false;
-    timespec times[2] = {ToTimespec(lastAccess), ToTimespec(lastWrite)};
+    timespec times[2] = {detail::ToTimespec(lastAccess), detail::ToTimespec(lastWrite)};
     if (::utimensat(AT_FDCWD, ToNativePath(path).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return Fail();
     return true;
 }

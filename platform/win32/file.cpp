@@ -25,6 +25,7 @@ bool File::TryOpen(const std::string& path, unsigned flags, FileException* error
     }
     DWORD creation = OPEN_EXISTING;
     if (flags & kModeCreate) creation = (flags & kModeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
+    if ((flags & kModeCreate) && (flags & kModeCreateNew)) creation = CREATE_NEW;
     HANDLE h = ::CreateFileA(path.c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (error) *error = FileException::FromOsError(::GetLastError(), path);
@@ -96,6 +97,33 @@ std::uint64_t File::GetLength() const {
     LARGE_INTEGER size;
     if (!::GetFileSizeEx(reinterpret_cast<HANDLE>(m_handle), &size)) ThrowLastError();
     return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool File::SetTimesAndAttributes(std::uint64_t lastAccess, std::uint64_t lastWrite, std::uint32_t attributes,
+                                 std::uint32_t unixMode) {
+    if (!IsOpen()) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    const bool keep = attributes == kKeepAttributes;
+    if (unixMode != 0 && !keep) {
+        if (unixMode & 0200)
+            attributes &= ~static_cast<std::uint32_t>(FILE_ATTRIBUTE_READONLY);
+        else
+            attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    // Only what a file may be given; the rest (folder, link bits, a Unix
+    // mode in the high word) is not for setting.
+    attributes &= FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                  FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    FILE_BASIC_INFO info;
+    ZeroMemory(&info, sizeof info);  // zero: that time stays as it is
+    info.LastAccessTime.QuadPart = static_cast<LONGLONG>(lastAccess);
+    info.LastWriteTime.QuadPart = static_cast<LONGLONG>(lastWrite);
+    // 0 keeps the attributes; a file whose attributes are all clear is NORMAL.
+    info.FileAttributes = keep ? 0 : (attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
+    return ::SetFileInformationByHandle(reinterpret_cast<HANDLE>(m_handle), FileBasicInfo, &info, sizeof info) != FALSE;
 }
 
 void File::SetLength(std::uint64_t length) {

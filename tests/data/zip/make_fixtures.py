@@ -389,6 +389,15 @@ def crafted(out):
     build([("several.bin", bytes(rng.getrandbits(8) for _ in range(3 * 65536 + 3392)), DEFLATED), LATER],
           stream=True).save(f"{out}/pieces-stream.zip")
 
+    # Many files in a few folders, some of them nested: what extraction
+    # costs per file in calls to the file system.
+    entries = []
+    for folder in ("a/", "b/", "b/c/", "d/e/f/"):
+        entries.append((info(folder, 3, 0x41ED0010), b"", STORED))
+        for i in range(10):
+            entries.append((info(f"{folder}{i}.txt", 3, 0o100644 << 16), f"{folder}{i}\n".encode() * 50, DEFLATED))
+    build(entries).save(f"{out}/many.zip")
+
 
 def seeds(out, src):
     """Small archives for the fuzz target to start from: the crafted ones that

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "fixtures.h"
+#include "platform/posix/instrument.h"
 #include "platform/system.h"
 #include "test_util/scratch.h"
 
@@ -186,6 +187,31 @@ TEST(ZipExtract, FolderEntriesAndEntryStates) {
     // A new name.
     EXPECT_TRUE(archive.ExtractEntry(static_cast<std::uint16_t>(tail), dir.path(), true, "renamed\\t.txt"));
     EXPECT_EQ(dir.Read("renamed\\t.txt"), "tail\n");
+}
+
+// Each folder is made and looked at once, and each file costs one open: its
+// time and attributes go through the handle that wrote it.
+TEST(ZipExtract, OneOpenPerFileAndEachFolderOnce) {
+    REQUIRE_FIXTURE("many.zip");
+    using platform::instrument::Call;
+    test_util::ScratchDir dir;
+    platform::instrument::ResetCounts();
+    const std::vector<int> outcomes = ziptest::ExtractAll(Fixture("many.zip"), dir.path());
+    ASSERT_EQ(outcomes, std::vector<int>(outcomes.size(), 1));
+    const int files = 40, folders = 6;  // a, b, b\c, d, d\e, d\e\f
+    EXPECT_EQ(platform::instrument::CallCount(Call::kOpenFile), static_cast<std::uint64_t>(files + 1));  // + the archive
+    EXPECT_EQ(platform::instrument::CallCount(Call::kSetTimes), 0u);
+    EXPECT_EQ(platform::instrument::CallCount(Call::kCreateDirectory), static_cast<std::uint64_t>(folders));
+    // Folder entries set their attributes by name; files never do.
+    EXPECT_EQ(platform::instrument::CallCount(Call::kSetAttributes), 4u);
+    // Looking before creating: at most twice per folder, never per file.
+    EXPECT_LE(platform::instrument::CallCount(Call::kGetAttributes), static_cast<std::uint64_t>(2 * folders + 4));
+    // ... and the files come out as unzip makes them: contents, times, modes.
+    test_util::ScratchDir theirs;
+    ASSERT_TRUE(ziptest::RunUnzip(FixtureNative("many.zip"), theirs.Native()));
+    const auto tree = ziptest::Snapshot(dir.Native());
+    EXPECT_EQ(tree.size(), static_cast<std::size_t>(files + folders));
+    EXPECT_EQ(tree, ziptest::Snapshot(theirs.Native()));
 }
 
 }  // namespace
