@@ -14,9 +14,10 @@ struct ExtractionOutcome {
     unsigned threads = 1;        // workers that extracted (1: the archive's own loop)
 };
 
-// The workers a run uses: SFX_LAUNCHER_THREADS when it is set to a number
-// from 1 up (benchmarks and tests set it), else the processors this process
-// may use, at most kMaxExtractionThreads.
+// The workers a run asks for: SFX_LAUNCHER_THREADS when it is set to a
+// number from 1 up (benchmarks and tests set it), else 0: as many as help
+// (the processors this process may use, at most kMaxExtractionThreads, and
+// one for a payload of less than a megabyte).
 constexpr unsigned kMaxExtractionThreads = 8;
 unsigned ExtractionThreads();
 
@@ -25,9 +26,14 @@ unsigned ExtractionThreads();
 // and closes the archive. An entry that fails is passed over, and the rules
 // that decide whether later entries still come out hold as in the archive's
 // own loop: the files, contents, times and attributes are those of
-// extracting one entry after another. With more than one thread, each
-// worker reads the file through its own handle and inflates on its own;
-// only the calling thread touches the windows (it moves the bar and
-// processes messages meanwhile).
+// extracting one entry after another. With more than one thread (`threads`
+// 0: as ExtractionThreads says for 0), folder entries are made first and
+// file entries go to workers, each with its own handle on the file and its
+// own inflater; only the calling thread touches the windows (it moves the
+// bar and processes messages meanwhile, and a cancel stops the workers
+// within a twentieth of a second). Should a worker meet what only the
+// one-by-one order decides (an entry whose data fails, which keeps later
+// files from coming out; two entries of one name), the folder is emptied
+// and the archive extracted one entry after another after all.
 ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archivePath, const LaunchConfig& config,
                                  const std::string& folder, const RunWindows& windows, unsigned threads);

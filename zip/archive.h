@@ -111,6 +111,10 @@ public:
 
     // An entry is open: a data error left it so (see above).
     bool HasOpenEntry() const { return m_iFileOpened == -1; }
+    // Folders extracted so far are remembered as there, so that each is
+    // looked at once; whoever removes them behind the archive's back must
+    // say so here.
+    void ForgetKnownFolders() { m_knownFolders.Clear(); }
 
 private:
     [[noreturn]] void ThrowError(int code, bool fromZlib = false) const;

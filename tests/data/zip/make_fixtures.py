@@ -25,6 +25,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import warnings
 import zipfile
 
 PASSWORD = "secret"
@@ -397,6 +398,16 @@ def crafted(out):
         for i in range(10):
             entries.append((info(f"{folder}{i}.txt", 3, 0o100644 << 16), f"{folder}{i}\n".encode() * 50, DEFLATED))
     build(entries).save(f"{out}/many.zip")
+
+    # Names that meet: a name twice (the later entry wins), names that
+    # differ in case only (one file where case does not matter), and a file
+    # in the way of a folder.
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")  # zipfile warns of the duplicate name
+        build([("same.txt", b"first\n", STORED), ("other.txt", b"other\n", DEFLATED),
+               ("same.txt", b"second\n", DEFLATED), ("Case.txt", b"upper\n", STORED),
+               ("case.txt", b"lower\n", STORED), ("file", b"a file\n", STORED),
+               ("file/inner.txt", b"inner\n", STORED), ("z.txt", b"z\n" * 40000, DEFLATED)]).save(f"{out}/meeting-names.zip")
 
 
 def seeds(out, src):
