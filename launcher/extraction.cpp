@@ -19,6 +19,8 @@ namespace {
 constexpr std::uint32_t kTransferBufferSize = 65536;
 // Below this much output, starting workers costs more than it saves.
 constexpr std::uint64_t kParallelMinimumBytes = 1u << 20;
+// Entries at least this big (stored) go to the workers first.
+constexpr std::uint32_t kBigEntryBytes = 1u << 20;
 // How often the window thread looks at the workers: cancel takes effect
 // within this, plus one buffer.
 constexpr unsigned kWatchIntervalMs = 50;
@@ -93,14 +95,13 @@ bool ExtractOneByOne(CZipArchive& archive, const LaunchConfig& config, const std
     return programFailed;
 }
 
-// What the workers share. They write it through atomics only, and each
-// slot of `failed` is written by the one worker that took its job.
+// What the workers share; they write it through atomics only.
 struct Work {
     std::string archivePath;
     std::string folder;
     const LaunchConfig* config = nullptr;
-    std::vector<std::uint16_t> jobs;  // file entries, largest first
-    std::unique_ptr<std::atomic<bool>[]> failed;
+    std::vector<std::uint16_t> jobs;  // file entries, the big ones first
+    std::atomic<bool> programFailed{false};
     std::atomic<std::size_t> next{0};
     std::atomic<std::uint64_t> bytesDone{0};
     std::atomic<bool> stop{false};
@@ -139,7 +140,11 @@ void RunWorker(void* context) {
     while (!work.stop.load()) {
         const std::size_t job = work.next.fetch_add(1);
         if (job >= work.jobs.size()) break;
-        if (!ExtractOne(archive, work.jobs[job], *work.config, work.folder)) work.failed[job].store(true);
+        const std::uint16_t index = work.jobs[job];
+        CZipFileHeader info;
+        if (!ExtractOne(archive, index, *work.config, work.folder) && archive.GetEntryInfo(info, index) &&
+            IsRunProgram(info.GetName(), work.config->run))
+            work.programFailed.store(true);
         if (archive.HasOpenEntry()) {
             work.orderMatters.store(true);
             work.stop.store(true);
@@ -175,23 +180,23 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     const bool& cancelled = windows.cancel != nullptr ? *windows.cancel : localCancel;
     ExtractionOutcome outcome;
 
-    // The plan: folder entries here and now, file entries to the workers.
+    // The plan: folder entries here and now, file entries to the workers,
+    // the big ones first so that no worker is left with one at the end.
     auto work = std::make_unique<Work>();
-    std::vector<std::uint16_t> folders;
-    std::vector<std::uint32_t> sizes;
+    std::vector<std::uint16_t> folders, small;
     std::uint64_t bytes = 0;
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
         CZipFileHeader info;
-        if (!archive.GetEntryInfo(info, static_cast<std::uint16_t>(i))) continue;
-        if (info.IsFolder()) {
-            folders.push_back(static_cast<std::uint16_t>(i));
-        } else {
-            work->jobs.push_back(static_cast<std::uint16_t>(i));
-            sizes.push_back(info.m_uComprSize);
-            bytes += info.m_uUncomprSize;
-        }
+        const std::uint16_t index = static_cast<std::uint16_t>(i);
+        if (!archive.GetEntryInfo(info, index)) continue;
+        if (info.IsFolder())
+            folders.push_back(index);
+        else
+            (info.m_uComprSize >= kBigEntryBytes ? work->jobs : small).push_back(index);
+        if (!info.IsFolder()) bytes += info.m_uUncomprSize;
     }
+    work->jobs.insert(work->jobs.end(), small.begin(), small.end());
     if (threads == 0) {
         const unsigned processors = platform::ProcessorCount();
         threads = bytes < kParallelMinimumBytes ? 1 : std::min(processors, kMaxExtractionThreads);
@@ -202,14 +207,6 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
         return outcome;
     }
 
-    // Largest first, so that no worker is left with a big entry at the end.
-    std::vector<std::size_t> order(work->jobs.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
-    std::vector<std::uint16_t> jobs(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) jobs[i] = work->jobs[order[i]];
-    work->jobs.swap(jobs);
-    work->failed.reset(new std::atomic<bool>[work->jobs.size()]());
     work->archivePath = archivePath;
     work->folder = folder;
     work->config = &config;
@@ -221,22 +218,21 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
         ExtractOne(archive, index, config, folder);
     }
 
-    std::vector<std::unique_ptr<platform::Thread>> workers;
-    std::vector<platform::Thread*> started;
-    for (unsigned i = 0; i < threads && !cancelled; ++i) {
-        workers.push_back(std::make_unique<platform::Thread>());
-        if (workers.back()->Start(RunWorker, work.get())) started.push_back(workers.back().get());
-    }
+    platform::Thread workers[kMaxExtractionThreads];
+    platform::Thread* started[kMaxExtractionThreads];
+    std::size_t running = 0;
+    for (unsigned i = 0; i < threads && i < kMaxExtractionThreads && !cancelled; ++i)
+        if (workers[i].Start(RunWorker, work.get())) started[running++] = &workers[i];
     // Only this thread touches the windows: it moves the bar and lets the
     // dialog see a cancel while the workers extract.
     const bool pump = windows.dialog != nullptr;
-    while (!started.empty() && !platform::WaitForThreads(started.data(), started.size(), kWatchIntervalMs, pump)) {
+    while (running != 0 && !platform::WaitForThreads(started, running, kWatchIntervalMs, pump)) {
         if (cancelled) work->stop.store(true);
         SetBarPosition(windows, work->bytesDone.load());
     }
-    workers.clear();  // joined
+    for (std::size_t i = 0; i < running; ++i) started[i]->Join();
 
-    if (!cancelled && (started.empty() || work->orderMatters.load())) {
+    if (!cancelled && (running == 0 || work->orderMatters.load())) {
         // Start over one entry after another, in a clean folder, so that the
         // archive's rules decide exactly as they would have.
         EmptyFolder(folder);
@@ -246,13 +242,8 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
         return outcome;
     }
     SetBarPosition(windows, work->bytesDone.load());
-    for (std::size_t job = 0; job < work->jobs.size(); ++job) {
-        CZipFileHeader info;
-        if (work->failed[job].load() && archive.GetEntryInfo(info, work->jobs[job]) &&
-            IsRunProgram(info.GetName(), config.run))
-            outcome.programFailed = true;
-    }
-    outcome.threads = static_cast<unsigned>(started.size());
+    outcome.programFailed = work->programFailed.load();
+    outcome.threads = static_cast<unsigned>(running);
     CloseArchive(archive);
     return outcome;
 }

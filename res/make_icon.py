@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Draws the launcher's icon (a box with an arrow out of it) as res/launcher.ico.
 
-The icon holds 16x16 and 32x32 images, 32 bits per pixel with alpha.
+The icon holds 16x16 and 32x32 images with a 16-colour palette and a
+transparency mask: the drawing has four flat colours, and the stub carries
+the icon in every launcher, so it is kept small (a deployer's own icon
+replaces it, see sfxpack --icon).
 Run it again after changing the drawing; the .ico file is committed.
 """
 import struct
@@ -29,11 +32,28 @@ def draw(size):
 
 def image_bytes(size):
     pixels = draw(size)
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    xor = b"".join(bytes((b, g, r, a)) for row in reversed(pixels) for (r, g, b, a) in row)
-    mask_row = ((size + 31) // 32) * 4
-    and_mask = bytes(mask_row * size)
-    return header + xor + and_mask
+    palette = [(0, 0, 0)]  # index 0: black, behind the mask's transparent pixels
+    for row in pixels:
+        for (r, g, b, a) in row:
+            if a and (r, g, b) not in palette:
+                palette.append((r, g, b))
+    assert len(palette) <= 16
+    palette += [(0, 0, 0)] * (16 - len(palette))
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, 0, 0, 0, 16, 0)
+    colours = b"".join(bytes((b, g, r, 0)) for (r, g, b) in palette)
+    xor_row, mask_row = ((size * 4 + 31) // 32) * 4, ((size + 31) // 32) * 4
+    xor, and_mask = b"", b""
+    for row in reversed(pixels):
+        nibbles = [palette.index((r, g, b)) if a else 0 for (r, g, b, a) in row]
+        packed = bytes((nibbles[i] << 4) | nibbles[i + 1] for i in range(0, size, 2))
+        xor += packed + bytes(xor_row - len(packed))
+        bits = 0
+        for x, (_, _, _, a) in enumerate(row):
+            if not a:
+                bits |= 1 << (size - 1 - x)  # 1: transparent
+        mask = bits.to_bytes(size // 8, "big")
+        and_mask += mask + bytes(mask_row - len(mask))
+    return header + colours + xor + and_mask
 
 
 def main(out):
@@ -42,7 +62,7 @@ def main(out):
     data = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for n, img in zip(sizes, images):
-        data += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 32, len(img), offset)
+        data += struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(img), offset)
         offset += len(img)
     data += b"".join(images)
     with open(out, "wb") as f:
