@@ -23,7 +23,7 @@ from harness import MARKER, WineSession, pack, skip, stub_path, windows_path
 # Settings of the report program; cleared before every run so that one case
 # never leaks into the next.
 PROGRAM_VARIABLES = ("SFX_REPORT", "SFX_REPORT_DIR", "SFX_EXIT_CODE", "SFX_SLEEP_MS", "SFX_CRASH", "SFX_WAIT_FOR",
-                     "SFX_QUIET", "SFX_HOLD")
+                     "SFX_QUIET", "SFX_HOLD", "SFX_LAUNCHER_THREADS")
 
 SCAN_START = 100000
 SCAN_SIZE = 1048576
