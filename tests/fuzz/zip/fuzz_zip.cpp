@@ -160,12 +160,17 @@ bool LauncherExtraction(const std::string& archivePath, const fs::path& folder, 
         return false;
     }
     std::uint64_t total = 0;
+    int files = 0;
     CZipFileHeader header;
-    for (int i = 0; i < archive.GetEntryCount(); ++i)
-        if (archive.GetEntryInfo(header, static_cast<std::uint16_t>(i))) total += header.m_uUncomprSize;
+    for (int i = 0; i < archive.GetEntryCount(); ++i) {
+        if (!archive.GetEntryInfo(header, static_cast<std::uint16_t>(i))) continue;
+        total += header.m_uUncomprSize;
+        if (!header.IsFolder()) ++files;
+    }
     std::string run;
     if (archive.GetEntryCount() != 0 && archive.GetEntryInfo(header, 0)) run = header.GetName();
-    if (total > (16u << 20)) {
+    // Fewer than two files take the one-by-one path whatever the workers.
+    if (total > (16u << 20) || files < 2) {
         archive.Close(CZipArchive::afterException);
         return false;
     }
@@ -195,7 +200,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ExtractAll(archivePath, target, "secret", stopAt);
     bool failedOne = false, failedTwo = false;
     const fs::file_time_type since = fs::file_time_type::clock::now() - std::chrono::seconds(2);
-    if (LauncherExtraction(archivePath, root.one, 1, failedOne) && LauncherExtraction(archivePath, root.two, 2, failedTwo)) {
+    // One input in eight: extracting every input twice more would make the
+    // bounded run in CI take minutes.
+    if (((hash >> 4) & 7) == 0 && LauncherExtraction(archivePath, root.one, 1, failedOne) && LauncherExtraction(archivePath, root.two, 2, failedTwo)) {
         if (failedOne != failedTwo || Tree(root.one, since) != Tree(root.two, since)) std::abort();
     }
     root.CheckNothingEscaped();
