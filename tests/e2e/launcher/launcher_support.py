@@ -331,6 +331,18 @@ def pack_launcher(arch, folder, out, run=None, **options):
     return pack(stub_path(arch), folder, out, run or program_name(arch), **options)
 
 
+def launcher_around(arch, archive, out, run):
+    """A silent launcher around the ZIP bytes `archive` (written by another
+    tool), laid out the way sfxpack lays a payload out."""
+    stub = stub_path(arch).read_bytes()
+    stub += b"\0" * max(0, SCAN_START - len(stub))
+    config = f"<QX_ZCD><Run>{run}</Run><Prog>0</Prog></QX_ZCD>".encode()
+    out = pathlib.Path(out)
+    out.write_bytes(stub + MARKER + struct.pack("<I", len(config)) + config + archive)
+    out.chmod(0o755)
+    return out
+
+
 class LauncherTestCase(unittest.TestCase):
     """A test class whose setUpClass makes `cls.dir`, removed at the end."""
 

@@ -8,19 +8,18 @@ a folder so named passes its own path on whole.
 Runs the build given as argument: native (the posix launcher), win64 or
 win32 (under Wine, where the launcher's manifest makes the ANSI calls take
 UTF-8)."""
+import io
 import pathlib
 import shutil
-import struct
 import sys
 import tempfile
 import zipfile
 
-from harness import MARKER, stub_path, windows_path
-from launcher_support import (LauncherTestCase, run_suite, describe_tree, pack_launcher, program_name, read_reports,
-                              report_program, source_token)
+from harness import windows_path
+from launcher_support import (LauncherTestCase, run_suite, describe_tree, launcher_around, pack_launcher, program_name,
+                              read_reports, report_program, source_token)
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
-SCAN_START = 100000
 NAMES = ["ünï/café.txt", "данные/日本語.txt", "日本/データ/記録.bin", "Ελληνικά.txt", "mixed Ä ж 中.dat"]
 
 
@@ -38,12 +37,9 @@ def make_tree(root, program):
 
 def launcher_around_zipfile(tree, out, run):
     """A launcher whose archive Python's zipfile wrote (UTF-8 flag on every
-    name beyond ASCII), put together the way sfxpack lays a payload out."""
-    stub = stub_path(ARCH).read_bytes()
-    stub += b"\0" * max(0, SCAN_START - len(stub))
-    config = f"<QX_ZCD><Run>{run}</Run><Prog>0</Prog></QX_ZCD>".encode()
-    archive = out.with_suffix(".zip")
-    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+    name beyond ASCII)."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
         for path in sorted(tree.rglob("*")):
             info = zipfile.ZipInfo.from_file(path, path.relative_to(tree).as_posix())
             if path.is_dir():
@@ -51,11 +47,9 @@ def launcher_around_zipfile(tree, out, run):
             else:
                 info.compress_type = zipfile.ZIP_DEFLATED
                 z.writestr(info, path.read_bytes())
-    with zipfile.ZipFile(archive) as z:
+    with zipfile.ZipFile(buffer) as z:
         assert all(i.flag_bits & 0x800 for i in z.infolist() if not i.filename.isascii()), "zipfile flags UTF-8"
-    out.write_bytes(stub + MARKER + struct.pack("<I", len(config)) + config + archive.read_bytes())
-    out.chmod(0o755)
-    return out
+    return launcher_around(ARCH, buffer.getvalue(), out, run)
 
 
 class Names(LauncherTestCase):
