@@ -168,7 +168,21 @@ std::uint32_t CZipFileHeader::GetAttributes() const {
 
 bool CZipFileHeader::IsFolder() const { return (GetAttributes() & 0x10) != 0; }
 
-std::int64_t CZipFileHeader::GetModTime() const { return zip::DosTimeToTime(m_uModDate, m_uModTime); }
+std::int64_t CZipFileHeader::GetModTime() const {
+    // The extended timestamp (0x5455) holds the time itself, in UTC; the
+    // MS-DOS fields hold a local time of wherever the archive was made.
+    const unsigned char* extra = m_extraField.data();
+    const std::uint32_t size = m_extraField.size();
+    for (std::uint32_t at = 0; at + 4 <= size;) {
+        const std::uint16_t tag = zip::Le16(extra + at);
+        const std::uint16_t length = zip::Le16(extra + at + 2);
+        if (at + 4 + length > size) break;
+        if (tag == kExtendedTimestampTag && length >= 5 && (extra[at + 4] & 1))
+            return static_cast<std::int64_t>(zip::Le32(extra + at + 5));
+        at += 4 + length;
+    }
+    return zip::DosTimeToTime(m_uModDate, m_uModTime);
+}
 
 std::uint32_t CZipFileHeader::GetUnixMode() const {
     return GetSystemCompatibility() == kZipSystemUnix ? (m_uExternalAttr >> 16) : 0;

@@ -49,6 +49,7 @@ public:
     static constexpr std::uint32_t kCentralSize = 46;
     static constexpr std::uint32_t kLocalSize = 30;
     static constexpr std::uint32_t kDescriptorSize = 12;  // CRC and both sizes, after the optional signature
+    static constexpr std::uint16_t kExtendedTimestampTag = 0x5455;
 
     CZipFileHeader() = default;
     virtual ~CZipFileHeader() = default;
@@ -73,7 +74,9 @@ public:
     // This platform's file attributes (bits above the low 16 included).
     std::uint32_t GetAttributes() const;
     bool IsFolder() const;
-    // Local calendar time of the modification date and time; -1 when invalid.
+    // The modification time, in seconds since 1970: the extended timestamp
+    // (extra field 0x5455) when the entry has one, else the calendar time of
+    // the MS-DOS date and time read as local time; -1 when invalid.
     std::int64_t GetModTime() const;
 
     int GetSystemCompatibility() const { return m_uVersionMadeBy >> 8; }

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "fixtures.h"
 #include "platform/strings.h"
@@ -106,6 +107,34 @@ TEST(ZipFileHeader, ModificationTimeIsLocalCalendarTime) {
         EXPECT_EQ(local->tm_mday, c.day);
         EXPECT_EQ(local->tm_min, c.minute);
         EXPECT_EQ(local->tm_sec, c.second);
+    }
+}
+
+// The extended timestamp is the time itself: an archive written in UTC
+// (sfxpack's) or in another time zone extracts with the right times here.
+TEST(ZipFileHeader, TheExtendedTimestampWinsOverTheLocalTime) {
+    const std::uint16_t dosDate = static_cast<std::uint16_t>((41 << 9) | (6 << 5) | 15);  // 2021-06-15
+    const std::uint16_t dosTime = static_cast<std::uint16_t>(13 << 11);                 // 13:00, somewhere
+    const std::uint32_t utc = 1623762000;                                                 // 2021-06-15 13:00 UTC
+    const struct {
+        const char* what;
+        std::vector<unsigned char> extra;
+        bool extended;
+    } cases[] = {
+        {"timestamp alone", {0x55, 0x54, 5, 0, 1, 0x50, 0xA4, 0xC8, 0x60}, true},
+        {"after another field", {0x01, 0xCA, 2, 0, 9, 9, 0x55, 0x54, 5, 0, 1, 0x50, 0xA4, 0xC8, 0x60}, true},
+        {"modification time not given", {0x55, 0x54, 5, 0, 2, 0x50, 0xA4, 0xC8, 0x60}, false},
+        {"cut short", {0x55, 0x54, 5, 0, 1, 0x50}, false},
+        {"none", {}, false},
+    };
+    for (const auto& c : cases) {
+        CZipFileHeader header;
+        header.m_uModDate = dosDate;
+        header.m_uModTime = dosTime;
+        header.m_extraField.Allocate(static_cast<std::uint32_t>(c.extra.size()));
+        if (!c.extra.empty()) std::memcpy(header.m_extraField.data(), c.extra.data(), c.extra.size());
+        const std::int64_t local = zip::DosTimeToTime(dosDate, dosTime);
+        EXPECT_EQ(header.GetModTime(), c.extended ? static_cast<std::int64_t>(utc) : local) << c.what;
     }
 }
 
