@@ -84,12 +84,21 @@ void CZipCentralDir::ReadHeaders() {
                                     CZipAbstractFile::kBegin);
     m_headers.clear();
     m_headers.reserve(m_uEntries);
-    for (std::uint32_t i = 0; i < m_uEntries; ++i) {
-        m_headers.push_back(std::make_unique<CZipFileHeader>());
-        CZipFileHeader& header = *m_headers.back();
-        if (!header.ReadCentralRecord(*m_pStorage)) ThrowError(CZipException::kBadZipFile);
-        ConvertName(header, true);
+    // The headers lie one after another: read them in blocks, not four
+    // small reads each.
+    m_pStorage->SetReadAhead(true);
+    try {
+        for (std::uint32_t i = 0; i < m_uEntries; ++i) {
+            m_headers.push_back(std::make_unique<CZipFileHeader>());
+            CZipFileHeader& header = *m_headers.back();
+            if (!header.ReadCentralRecord(*m_pStorage)) ThrowError(CZipException::kBadZipFile);
+            ConvertName(header, true);
+        }
+    } catch (...) {
+        m_pStorage->SetReadAhead(false);
+        throw;
     }
+    m_pStorage->SetReadAhead(false);
     SortHeaders();
 }
 

@@ -1,5 +1,8 @@
 #include "zip/storage.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/file.h"
 #include "zip/exception.h"
 
@@ -29,9 +32,34 @@ void CZipStorage::ChangeVolume(std::uint16_t n) {
 std::uint32_t CZipStorage::Read(void* buffer, std::uint32_t count, bool) {
     if (count == 0) return 0;
     if (m_pActiveFile == nullptr) ThrowError(CZipException::kBadZipFile);
-    const std::uint32_t got = m_pActiveFile->Read(buffer, count);
-    if (got != count) ThrowError(CZipException::kBadZipFile);
+    if (!m_bReadAhead) {
+        const std::uint32_t got = m_pActiveFile->Read(buffer, count);
+        if (got != count) ThrowError(CZipException::kBadZipFile);
+        return count;
+    }
+    unsigned char* out = static_cast<unsigned char*>(buffer);
+    std::uint32_t done = 0;
+    while (done < count) {
+        if (m_nReadAheadUsed == m_nReadAheadFilled) {
+            m_nReadAheadUsed = 0;
+            m_nReadAheadFilled = m_pActiveFile->Read(m_readAhead.data(), m_readAhead.size());
+            if (m_nReadAheadFilled == 0) ThrowError(CZipException::kBadZipFile);
+        }
+        const std::uint32_t n = std::min(count - done, m_nReadAheadFilled - m_nReadAheadUsed);
+        std::memcpy(out + done, m_readAhead.data() + m_nReadAheadUsed, n);
+        m_nReadAheadUsed += n;
+        done += n;
+    }
     return count;
+}
+
+void CZipStorage::SetReadAhead(bool on) {
+    m_bReadAhead = on;
+    m_nReadAheadUsed = m_nReadAheadFilled = 0;
+    if (on)
+        m_readAhead.Allocate(kReadAheadSize);
+    else
+        m_readAhead.Release();
 }
 
 std::string CZipStorage::Close(bool afterException) {

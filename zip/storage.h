@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "zip/autobuffer.h"
 #include "zip/file.h"
 
 class CZipStorage {
@@ -34,6 +35,11 @@ public:
     // A count of 0 returns 0 without touching the file.
     std::uint32_t Read(void* buffer, std::uint32_t count, bool atOnce);
 
+    // While on, reads are served from a block read ahead from the file, for
+    // a run of small sequential reads (the central directory's headers);
+    // the file then stands past what was used. Turning it off drops the block.
+    void SetReadAhead(bool on);
+
     // Closes the file (flushing it first when it was opened for writing) and
     // returns the path it was opened with.
     std::string Close(bool afterException);
@@ -48,6 +54,11 @@ public:
     CZipAbstractFile* m_pActiveFile = nullptr;  // null while closed
 
 private:
+    static constexpr std::uint32_t kReadAheadSize = 65536;
+    CZipAutoBuffer m_readAhead;
+    std::uint32_t m_nReadAheadUsed = 0;   // bytes of the block already handed out
+    std::uint32_t m_nReadAheadFilled = 0;  // bytes in the block
+    bool m_bReadAhead = false;
     int m_nVolumeMode = kSingleVolume;
     int m_nCurrentVolume = -1;  // -1 while closed or before the end record was read
     bool m_bReadOnly = false;
