@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/app.h"
 #include "platform/file.h"
 #include "platform/strings.h"
 #include "platform/system.h"

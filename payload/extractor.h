@@ -1,6 +1,5 @@
 // The payload of the running executable: finds what is appended to it and
-// names the temporary folder a run extracts into. The run itself lives in
-// launcher/.
+// names the temporary folder a run extracts into.
 //
 // Payload layout, appended after the executable's image:
 //   offset 0   6 bytes  marker 0B 0B AF AF 0B 0B
@@ -15,8 +14,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/app.h"
-
 class CSFEFileExtractor {
 public:
     static constexpr std::uint32_t kScanStart = 100000;
@@ -27,7 +24,7 @@ public:
     // Records the running executable's path; shows "Could not get module
     // name" (and keeps the path empty) when the platform cannot tell it.
     CSFEFileExtractor();
-    virtual ~CSFEFileExtractor() = default;
+    ~CSFEFileExtractor() = default;
     CSFEFileExtractor(const CSFEFileExtractor&) = delete;
     CSFEFileExtractor& operator=(const CSFEFileExtractor&) = delete;
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,8 @@ void SetLastError(std::uint32_t code);
 // "(debug) text" on standard error): for what a run must not show but
 // should not hide either.
 void DebugOutput(const std::string& text);
+// Whether `stream` is a terminal: a person watching it rather than a log or a pipe.
+bool IsTerminal(std::FILE* stream);
 // The system's message text for `code` (as the system writes it, usually
 // ending in a line break), or empty when the system has none.
 std::string SystemErrorText(std::uint32_t code);

@@ -137,6 +137,8 @@ void DebugOutput(const std::string& text) {
     std::fflush(stderr);
 }
 
+bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
+
 bool RemoveDirectory(const std::string& path) {
     if (detail::InstrumentedCallFails(instrument::Call::kRemoveDirectory, path)) return false;
     const std::string native = ToNativePath(path);

@@ -2,6 +2,7 @@
 #include "platform/win32/windows_api.h"
 
 #include <aclapi.h>
+#include <io.h>
 #include <sddl.h>
 
 #include <cstdlib>
@@ -154,6 +155,7 @@ std::string DescribeAccess(const std::string& path) {
 }
 
 void DebugOutput(const std::string& text) { ::OutputDebugStringA(text.c_str()); }
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 bool RemoveDirectory(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
 bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
 bool MoveFile(const std::string& from, const std::string& to) {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/system.h"
 #include "tools/sfxpack/contents.h"
 #include "tools/sfxpack/pack.h"
-#include "tools/sfxpack/progress.h"
 
 namespace {
 
@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     if (options.stub.empty()) return Usage("--stub is required");
     if (options.run.empty()) return Usage("--run is required");
     if (options.output.empty()) return Usage("-o is required");
-    options.progress = !quiet && sfxpack::Progress::IsTerminal(stderr);
+    options.progress = !quiet && platform::IsTerminal(stderr);
 
     std::string error;
     if (!PackLauncher(options, error)) {

@@ -1,9 +1,5 @@
 #include "tools/sfxpack/progress.h"
 
-// isatty and fileno: the one question sfxpack asks the operating system
-// directly, whether a person is watching the stream.
-#include <unistd.h>
-
 namespace sfxpack {
 
 namespace {
@@ -17,8 +13,6 @@ double Megabytes(std::uint64_t bytes) { return static_cast<double>(bytes) / (102
 Progress::Progress(bool enabled, std::uint64_t files, std::uint64_t bytes, std::FILE* out)
     : m_enabled(enabled), m_out(out), m_files(files), m_bytes(bytes), m_start(std::chrono::steady_clock::now()),
       m_lastShown(m_start) {}
-
-bool Progress::IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 void Progress::Advance(std::uint64_t bytes) {
     m_bytesDone += bytes;

@@ -18,10 +18,6 @@ public:
     // The last line, followed by a line break (when anything was shown).
     void Finish();
 
-    // Whether `stream` is a terminal: the line is for a person watching, not
-    // for a log or a pipe.
-    static bool IsTerminal(std::FILE* stream);
-
 private:
     void Show(bool force);
 
