@@ -234,17 +234,18 @@ class WineSession:
         `direct` starts it from the Wine loader instead, not from a console:
         for paths a batch file cannot hold, or to start it the way Explorer
         does; its exit code then keeps only its low 8 bits."""
+        before = self.find_windows(".+") if dismiss else []
         if direct:
             proc = subprocess.Popen([self.loader, str(exe), *args], env=self.env, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE, text=True, errors="replace")
-            return RunningProgram(self, proc, dismiss, keep, direct=True)
+            return RunningProgram(self, proc, dismiss, keep, direct=True, before=before)
         line = " ".join([f'"{windows_path(exe)}"'] + [self._quote(a) for a in args])
         batch = tempfile.NamedTemporaryFile("w", suffix=".bat", dir=self.scratch, delete=False, newline="")
         batch.write(f"@{line}\r\n@echo SFX_EXIT=%errorlevel%\r\n")
         batch.close()
         proc = subprocess.Popen([self.loader, "cmd", "/c", windows_path(batch.name)], env=self.env,
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace")
-        return RunningProgram(self, proc, dismiss, keep)
+        return RunningProgram(self, proc, dismiss, keep, before=before)
 
     def run(self, exe, args=(), timeout=120, dismiss=True, keep=(), direct=False):
         return self.start(exe, args, dismiss, keep, direct).wait(timeout)
@@ -288,7 +289,7 @@ class RunningProgram:
     (when asked; dialogs whose caption is in `keep` are left alone), their
     captions recorded and their texts collected from Wine's message-box trace."""
 
-    def __init__(self, session, proc, dismiss, keep, direct=False):
+    def __init__(self, session, proc, dismiss, keep, direct=False, before=()):
         self.session = session
         self.proc = proc
         self.direct = direct
@@ -302,6 +303,9 @@ class RunningProgram:
         for reader in self._readers:
             reader.start()
         self._dismisser = None
+        # Windows already there belong to someone else (a program of an
+        # earlier case may still be going away): never press keys on them.
+        self._before = set(before)
         if dismiss:
             self._dismisser = threading.Thread(target=self._dismiss_loop, daemon=True)
             self._dismisser.start()
@@ -319,7 +323,7 @@ class RunningProgram:
             if len(self.messages()) > len(self.captions):
                 for window in self.session.find_windows(".+"):
                     name = self.session.window_name(window)
-                    if name in self.keep:
+                    if name in self.keep or window in self._before:
                         continue
                     self.captions.append(name)
                     self.session.press(window, "Return")

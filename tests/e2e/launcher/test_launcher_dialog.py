@@ -101,7 +101,7 @@ class WineDialog(Fixture):
         # under Wine, so that the dialog is still up when it is looked at.
         for i in range(4):
             (big / f"data{i}.bin").write_bytes(os.urandom(40 << 20))
-        for folder in range(30):
+        for folder in range(60):
             (big / "many" / str(folder)).mkdir(parents=True)
             for i in range(100):
                 (big / "many" / str(folder) / f"{i}.bin").write_bytes(os.urandom(8192))
