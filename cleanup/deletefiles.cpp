@@ -32,12 +32,105 @@ bool IsGone(std::uint32_t error) {
 }
 
 // The source's folder: the text before its last '\' (empty without one).
-std::string SourceFolder(const std::string& source) {
-    const std::size_t cut = platform::FindLastBackslash(source);
-    return cut == std::string::npos ? std::string() : source.substr(0, cut);
+// Deleted, or gone already.
+bool DeleteOrGone(const std::string& path) {
+    return platform::DeleteFile(path) || IsGone(platform::GetLastError());
+}
+
+bool ClearOrGone(const std::string& path) {
+    return platform::SetFileAttributes(path, platform::kAttrNormal) || IsGone(platform::GetLastError());
+}
+
+bool IsFolder(const CFileInfo& record) {
+    // The empty record (a single source that does not exist) names nothing.
+    return (record.m_dwAttributes & platform::kAttrDirectory) && !record.m_strPath.empty();
 }
 
 }  // namespace
+
+// The records of one walk with what the pass has done to them. The walk
+// lists each folder before what it holds, so the folder that holds a
+// record is the nearest folder before it whose path is a prefix of its own,
+// and reading the records backwards visits children before their parents.
+class CQXDeleteFiles::DeletePass {
+public:
+    DeletePass(const CFileInfoArray& files, CBusyRetry& retry)
+        : m_files(files), m_retry(retry), m_parent(files.GetSize(), -1), m_left(files.GetSize(), 0),
+          m_state(files.GetSize(), kUntried) {
+        std::vector<std::size_t> open;  // the folders around the record at hand, innermost last
+        for (std::size_t i = 0; i < files.GetSize(); ++i) {
+            const std::string& path = files[i].m_strPath;
+            while (!open.empty() && !Inside(path, files[open.back()].m_strPath)) open.pop_back();
+            if (!open.empty()) {
+                m_parent[i] = static_cast<std::ptrdiff_t>(open.back());
+                ++m_left[open.back()];
+            }
+            if (IsFolder(files[i])) open.push_back(i);
+        }
+    }
+
+    // Deletes the file of record `index` with what the walk read of it; its
+    // folders go once they hold nothing more. False when the file stays.
+    bool DeleteFileRecord(std::size_t index) {
+        const std::string& path = m_files[index].m_strPath;
+        const std::uint32_t attributes = m_files[index].m_dwAttributes;
+        // A link's attributes may be its target's: leave them alone, the link goes anyway.
+        const bool link = (attributes & platform::kAttrReparsePoint) != 0;
+        if (!link && (attributes & platform::kAttrReadOnly) && !m_retry.Run([&] { return ClearOrGone(path); }))
+            return false;
+        const bool deleted = m_retry.Run([&] {
+            if (DeleteOrGone(path)) return true;
+            if (link || platform::GetLastError() != platform::kErrorAccessDenied) return false;
+            // Denied: it may have been made read-only after the walk.
+            const std::uint32_t now = platform::GetFileAttributes(path);
+            if (now == platform::kInvalidAttributes) return IsGone(platform::GetLastError());
+            if (now & platform::kAttrReadOnly) return ClearOrGone(path) && DeleteOrGone(path);
+            platform::SetLastError(platform::kErrorAccessDenied);
+            return false;
+        });
+        if (deleted) Released(m_parent[index]);
+        return deleted;
+    }
+
+    // Removes, children first, the listed folders that hold nothing listed
+    // any more and were not tried yet.
+    void RemoveEmptyFolders() {
+        for (std::size_t i = m_files.GetSize(); i-- > 0;)
+            if (IsFolder(m_files[i]) && m_state[i] == kUntried && m_left[i] == 0 && Remove(i))
+                Released(m_parent[i]);
+    }
+
+    // True for a folder that was tried and stays.
+    bool Stayed(std::size_t index) const { return m_state[index] == kStayed; }
+
+private:
+    enum : unsigned char { kUntried, kRemoved, kStayed };
+
+    static bool Inside(const std::string& path, const std::string& folder) {
+        return path.size() > folder.size() && path[folder.size()] == '\\' && path.compare(0, folder.size(), folder) == 0;
+    }
+
+    // One listed entry of `folder` is gone; the folder goes when it was the last.
+    void Released(std::ptrdiff_t folder) {
+        while (folder >= 0 && --m_left[static_cast<std::size_t>(folder)] == 0 && Remove(static_cast<std::size_t>(folder)))
+            folder = m_parent[static_cast<std::size_t>(folder)];
+    }
+
+    // The one attempt (with its retries) to remove folder record `index`.
+    bool Remove(std::size_t index) {
+        const std::string& path = m_files[index].m_strPath;
+        const bool removed =
+            m_retry.Run([&] { return platform::RemoveDirectory(path) || IsGone(platform::GetLastError()); });
+        m_state[index] = removed ? kRemoved : kStayed;
+        return removed;
+    }
+
+    const CFileInfoArray& m_files;
+    CBusyRetry& m_retry;
+    std::vector<std::ptrdiff_t> m_parent;  // record of the folder that holds each record; -1: the source's folder
+    std::vector<std::uint32_t> m_left;     // per folder: listed entries still there
+    std::vector<unsigned char> m_state;    // per folder
+};
 
 void CQXDeleteFiles::OnStatusMessage(std::string) {}
 
@@ -113,94 +206,57 @@ bool CQXDeleteFiles::DeleteTargets() {
     bool go = true;
     m_nTotal = static_cast<std::uint32_t>(m_files.GetSize());
     CBusyRetry ownRetry(CBusyRetry::kDefaultBudgetMs, m_bPumpMessages);
-    CBusyRetry& retry = m_pRetry != nullptr ? *m_pRetry : ownRetry;
+    DeletePass pass(m_files, m_pRetry != nullptr ? *m_pRetry : ownRetry);
     std::vector<std::string> failed;
-    std::vector<std::string> kept;  // hidden and system files left alone on purpose
     auto fail = [&](const std::string& path) {
         OnStatusMessage("Delete failed");
         ok = false;
         if (!m_bContinueOnError) go = false;
         failed.push_back(path);
     };
-    // True when something inside `folder` has already been named, or was left on purpose.
-    auto holdsFailureOrKept = [&](const std::string& folder) {
-        auto inside = [&](const std::string& path) {
-            return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-                   path[folder.size()] == '\\';
-        };
-        return std::any_of(failed.begin(), failed.end(), inside) || std::any_of(kept.begin(), kept.end(), inside);
-    };
 
     // A folder whose listing failed may hold anything: it cannot count as deleted.
-    for (const std::string& folder : m_files.UnlistedFolders()) fail(folder);
+    const std::vector<std::string>& unlisted = m_files.UnlistedFolders();
+    for (const std::string& folder : unlisted) fail(folder);
 
-    // File pass.
+    // File pass, in the walk's order; a folder goes as soon as nothing it held is left.
     for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
         const CFileInfo& record = m_files[i];
         if (record.m_dwAttributes & platform::kAttrDirectory) continue;
-        const std::string path = record.m_strPath;
+        const std::string& path = record.m_strPath;
         OnStatusMessage(path);
         if (Live(m_pStatusWnd)) platform::SetWindowTextOf(m_pStatusWnd, CompactPathForDisplay(path, m_nStatusPathLength));
         ++m_nDone;
         UpdateProgress();
         PumpMessages();
-        if (IsAbortRequested()) ok = go = false;
-
-        const std::uint32_t attributes = platform::GetFileAttributes(path);
-        if (!go) break;
-        if (attributes == platform::kInvalidAttributes) {
-            // Gone already (its program removed it): nothing is left to delete.
-            if (IsGone(platform::GetLastError())) {
-                OnStatusMessage("Delete successful");
-                continue;
-            }
-            fail(path);
-            continue;
+        if (IsAbortRequested()) {
+            ok = go = false;
+            break;
         }
-        if ((attributes & (platform::kAttrHidden | platform::kAttrSystem)) && !m_bIncludeHiddenSystem) {
-            // Left alone on purpose: not a failure, and the other files still go.
+        if ((record.m_dwAttributes & (platform::kAttrHidden | platform::kAttrSystem)) && !m_bIncludeHiddenSystem) {
+            // Left alone on purpose: not a failure, and the other files still go
+            // (its folder stays, holding it).
             --m_nTotal;
-            kept.push_back(path);
             continue;
         }
-        // A link's attributes may be its target's: leave them alone, the link goes anyway.
-        const bool link = (attributes & platform::kAttrReparsePoint) != 0;
-        if (!link && (attributes & platform::kAttrReadOnly) &&
-            !retry.Run([&] { return platform::SetFileAttributes(path, platform::kAttrNormal); })) {
-            if (!IsGone(platform::GetLastError())) {
-                fail(path);
-                continue;
-            }
-        }
-        if (retry.Run([&] { return platform::DeleteFile(path) || IsGone(platform::GetLastError()); })) {
+        if (pass.DeleteFileRecord(i))
             OnStatusMessage("Delete successful");
-            if (m_bRemoveEmptyFolders) RemoveEmptyParentFolder(path);
-        } else {
+        else
             fail(path);
-        }
     }
 
-    // Folder pass: parents come before their contents, so a parent that
-    // still holds folders is removed later by its last sub-folder's chain.
-    std::vector<std::string> removed;
-    for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
-        if (m_files[i].m_dwAttributes & platform::kAttrDirectory) RemoveFolderChain(m_files[i].m_strPath, removed);
+    if (go) {
+        // Folder pass: what the files did not empty (empty from the start,
+        // links to folders), children before their parents.
+        pass.RemoveEmptyFolders();
+        // A folder that stayed is named, unless it is named already as one
+        // that could not be listed. One never tried holds what is named or
+        // was left on purpose.
+        for (std::size_t i = 0; i < m_files.GetSize(); ++i) {
+            const std::string& path = m_files[i].m_strPath;
+            if (pass.Stayed(i) && std::find(unlisted.begin(), unlisted.end(), path) == unlisted.end()) fail(path);
+        }
     }
-    std::sort(removed.begin(), removed.end());
-    // A folder that stayed is named, unless it stayed for what is already
-    // named inside it, or is itself named as a folder that could not be listed.
-    const std::vector<std::string>& unlisted = m_files.UnlistedFolders();
-    std::vector<std::string> stayed;
-    for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
-        const CFileInfo& record = m_files[i];
-        if ((record.m_dwAttributes & platform::kAttrDirectory) &&
-            !std::binary_search(removed.begin(), removed.end(), record.m_strPath) &&
-            std::find(unlisted.begin(), unlisted.end(), record.m_strPath) == unlisted.end())
-            stayed.push_back(record.m_strPath);
-    }
-    kept.insert(kept.end(), stayed.begin(), stayed.end());  // a folder inside explains its parent
-    for (const std::string& folder : stayed)
-        if (!holdsFailureOrKept(folder)) fail(folder);
 
     for (const std::string& path : failed) {
         if (!m_strFailedFiles.empty()) m_strFailedFiles += ",";
@@ -213,33 +269,6 @@ bool CQXDeleteFiles::DeleteTargets() {
         platform::SetWindowTextOf(m_pStatusWnd, "Error");
     }
     return ok;
-}
-
-void CQXDeleteFiles::RemoveEmptyParentFolder(const std::string& filePath) {
-    const std::string root = platform::TrimTrailingBackslashes(SourceFolder(m_strSource));
-    const std::size_t cut = platform::FindLastBackslash(filePath);
-    if (cut == std::string::npos) return;
-    const std::string parent = filePath.substr(0, cut);
-    if (platform::GetFileAttributes(parent) != platform::kInvalidAttributes &&
-        platform::CompareNoCase(parent, root) != 0)
-        platform::RemoveDirectory(parent);  // fails harmlessly while it holds anything
-}
-
-void CQXDeleteFiles::RemoveFolderChain(const std::string& folderPath, std::vector<std::string>& removed) {
-    const std::string root = SourceFolder(m_strSource);
-    CBusyRetry ownRetry(CBusyRetry::kDefaultBudgetMs, m_bPumpMessages);
-    CBusyRetry& retry = m_pRetry != nullptr ? *m_pRetry : ownRetry;
-    auto remove = [&](const std::string& path) {
-        if (retry.Run([&] { return platform::RemoveDirectory(path); }) || IsGone(platform::GetLastError()))
-            removed.push_back(path);
-    };
-    remove(folderPath);
-    std::string path = folderPath;
-    std::size_t cut;
-    while ((cut = platform::FindLastBackslash(path)) != std::string::npos) {
-        path.erase(cut);
-        if (platform::CompareNoCase(path, root) != 0 && path.size() > root.size()) remove(path);
-    }
 }
 
 void CQXDeleteFiles::UpdateProgress() {

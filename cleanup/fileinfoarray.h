@@ -69,6 +69,11 @@ public:
     bool m_bNoMessagePump = false;
 
 private:
+    struct Walk;
+    // Walks `trimmed` (no trailing backslash), a folder that is not a link.
+    int CollectFrom(const std::string& trimmed, const Walk& walk);
+    void ShowFolder(const std::string& pattern);
+
     // Grows geometrically, so a walk stays linear in the number of records.
     std::vector<CFileInfo> m_records;
     std::vector<std::string> m_unlisted;
