@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "cleanup/busyretry.h"
 #include "cleanup/fileinfoarray.h"
@@ -69,7 +68,18 @@ public:
     std::uint32_t m_nTotal = 0;  // records to handle
     std::uint32_t m_nDone = 0;   // files handled
     bool m_bPumpMessages = true;
+    // Threads that delete the files (at most kMaxThreads). With one, each
+    // file is reported as it goes; with more, this thread keeps the windows
+    // alive meanwhile and reports the files afterwards, with the same texts
+    // in the same order. A stop after
+    // a failure, or an abort, still lets the other workers finish the file
+    // in their hands, which then goes unreported.
+    unsigned m_nThreads = 1;
+    static constexpr unsigned kMaxThreads = 8;
 
 private:
     class DeletePass;
+    // Deletes the files on m_nThreads workers, leaving in m_nDone how many
+    // they handled; false when it did not (one thread asked for, or none started).
+    bool DeleteWithWorkers(DeletePass& pass, const CBusyRetry& retry);
 };

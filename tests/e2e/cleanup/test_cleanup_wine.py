@@ -88,6 +88,25 @@ def main(arch):
             at = texts.index(locked) if locked in texts else -1
             checks.equal(f"held texts ({go_on})", texts[at + 1] if at >= 0 else None, "Delete failed")
 
+        # On two threads the same files go and stay, reported with the same
+        # texts in the same order as on one.
+        outcomes = {}
+        for threads in (1, 2):
+            root = scratch / f"threads{threads}"
+            (root / "sub" / "deeper").mkdir(parents=True)
+            for name in ("sub/deeper/f.txt", "sub/g.txt", "own.txt", "readonly.txt", ".hidden", "locked.txt", "z.txt"):
+                (root / name).write_text("x")
+            os.chmod(root / "readonly.txt", 0o444)
+            wine.env["SFX_DELETE_THREADS"] = str(threads)
+            try:
+                out = driver.run("delete", windows_path(root) + "\\*.*", 1, 1, 0, windows_path(root / "locked.txt"))
+            finally:
+                del wine.env["SFX_DELETE_THREADS"]
+            outcomes[threads] = ([(k, v.replace(windows_path(root), "ROOT")) for k, v in out], tree(root))
+        checks.equal("threads: one thread left", outcomes[1][1], [".hidden", "locked.txt"])
+        checks.equal("threads: one thread failed", driver.values(outcomes[1][0], "failed"), ["ROOT\\locked.txt"])
+        checks.equal("threads: two as one", outcomes[2], outcomes[1])
+
         # Every path the deleter hands to the file system shows in Wine's file
         # trace as one lookup (an open, or an attribute query): one per file
         # (its delete), one more for a read-only file, one listing and one

@@ -273,8 +273,9 @@ TEST(DeleteSource, CallsPerFileAndPerFolder) {
         // A\A1 and A keep the file: neither is tried; the others go.
         {"one file stays", "A\\A1\\f2.txt", 4},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const Case& c : cases)
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(std::string(c.what) + " on " + std::to_string(threads) + " threads");
         test_util::ScratchDir dir;
         std::uint64_t files = 0, readOnly = 0;
         for (const std::string& folder : folders) fs::create_directories(dir.Native(folder));
@@ -293,6 +294,7 @@ TEST(DeleteSource, CallsPerFileAndPerFolder) {
         deleter.m_strSource = dir.Path("*.*");
         deleter.m_bRecurse = true;
         deleter.m_bContinueOnError = true;
+        deleter.m_nThreads = threads;
         const int result = deleter.DeleteSource(false);
         platform::instrument::ClearFailures();
 
@@ -307,6 +309,77 @@ TEST(DeleteSource, CallsPerFileAndPerFolder) {
         EXPECT_EQ(CallCount(Call::kRemoveDirectory), c.removeDirectory);
         EXPECT_EQ(Contents(dir), *c.failing ? (std::vector<std::string>{"A/", "A/A1/", "A/A1/f2.txt"})
                                             : std::vector<std::string>{});
+    }
+}
+
+// More threads delete the same files and report them with the same texts,
+// in the same order, after they have gone.
+TEST(DeleteSource, TwoThreadsDeleteAndReportAsOneDoes) {
+    struct Case {
+        const char* what;
+        bool continueOnError;
+        const char* failing;  // a file whose delete fails for good, relative; empty: none
+        bool abort;
+        bool sameContents;  // stopping, a worker may still finish the file in its hands
+    } cases[] = {
+        {"a tree", true, "", false, true},
+        {"a file that fails, going on", true, "A\\B\\b.txt", false, true},
+        {"a file that fails, stopping", false, "A\\a.txt", false, false},
+        {"an abort", true, "", true, true},
+    };
+    struct Outcome {
+        int result;
+        Texts texts;
+        std::string failed, status;
+        std::uintptr_t progress;
+        std::vector<std::string> left;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test_util::ScratchDir dir;
+        auto run = [&](unsigned threads) {
+            MakeTree(dir);
+            fs::create_directory_symlink(dir.Native("D"), dir.Native("A\\link"));
+            if (*c.failing)
+                platform::instrument::InjectFailure(platform::instrument::Call::kDeleteFile, c.failing,
+                                                    platform::kErrorInvalidName, 1);
+            std::atomic<std::int32_t> abort{c.abort ? 1 : 0};
+            Recorder deleter;
+            deleter.m_strSource = dir.Path("*.*");
+            deleter.m_bRecurse = true;
+            deleter.m_bContinueOnError = c.continueOnError;
+            deleter.m_pAbortFlag = &abort;
+            deleter.m_nThreads = threads;
+            deleter.m_pStatusWnd = platform::CreateHiddenTextWindow();
+            deleter.m_pProgressWnd = platform::CreateHiddenProgressBar();
+            Outcome outcome;
+            outcome.result = deleter.DeleteSource(true);
+            platform::instrument::ClearFailures();
+            outcome.texts = deleter.texts;
+            outcome.failed = deleter.m_strFailedFiles;
+            outcome.status = platform::WindowTextOf(deleter.m_pStatusWnd);
+            outcome.progress = platform::SendWindowMessage(deleter.m_pProgressWnd, platform::kPbmGetPos, 0, 0);
+            outcome.left = Contents(dir);
+            platform::DestroyHiddenWindow(deleter.m_pStatusWnd);
+            platform::DestroyHiddenWindow(deleter.m_pProgressWnd);
+            // Back to a clean folder for the next run.
+            for (const fs::directory_entry& entry : fs::directory_iterator(dir.Native())) {
+                fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow);
+                fs::remove_all(entry.path());
+            }
+            return outcome;
+        };
+        const Outcome one = run(1), two = run(2);
+        EXPECT_EQ(two.result, one.result);
+        EXPECT_EQ(two.texts, one.texts);
+        EXPECT_EQ(two.failed, one.failed);
+        EXPECT_EQ(two.status, one.status);
+        if (c.sameContents) {
+            EXPECT_EQ(two.progress, one.progress);
+            EXPECT_EQ(two.left, one.left);
+        }
+        // The outcome itself is checked where one thread is; here only that it is not trivial.
+        EXPECT_GT(one.texts.size(), 3u);
     }
 }
 
