@@ -22,6 +22,16 @@ using Texts = std::vector<std::string>;
 
 class Recorder : public CQXDeleteFiles {
 public:
+    Recorder() = default;
+    // The whole scratch folder as the launcher deletes its own: every file
+    // and sub-folder, going on after errors.
+    explicit Recorder(const test_util::ScratchDir& dir, CBusyRetry* retry = nullptr) {
+        m_strSource = dir.Path("*.*");
+        m_bRecurse = true;
+        m_bContinueOnError = true;
+        m_pRetry = retry;
+    }
+
     Texts texts;
     void OnStatusMessage(std::string text) override { texts.push_back(std::move(text)); }
 };
@@ -240,11 +250,7 @@ TEST(DeleteSource, BusyFilesAreRetriedAndFailuresAreNamed) {
         dir.Write("z\\z.txt", "");
         platform::instrument::InjectFailure(c.call, c.suffix, c.error, c.times);
         CBusyRetry retry(100);
-        Recorder deleter;
-        deleter.m_strSource = dir.Path("*.*");
-        deleter.m_bRecurse = true;
-        deleter.m_bContinueOnError = true;
-        deleter.m_pRetry = &retry;
+        Recorder deleter(dir, &retry);
         const int result = deleter.DeleteSource(false);
         platform::instrument::ClearFailures();
         EXPECT_EQ(result, *c.failed ? CQXDeleteFiles::kNotAllDeleted : CQXDeleteFiles::kDeleted);
@@ -290,10 +296,7 @@ TEST(DeleteSource, CallsPerFileAndPerFolder) {
         }
         if (*c.failing) platform::instrument::InjectFailure(Call::kDeleteFile, c.failing, platform::kErrorInvalidName, 1);
         platform::instrument::ResetCounts();
-        Recorder deleter;
-        deleter.m_strSource = dir.Path("*.*");
-        deleter.m_bRecurse = true;
-        deleter.m_bContinueOnError = true;
+        Recorder deleter(dir);
         deleter.m_nThreads = threads;
         const int result = deleter.DeleteSource(false);
         platform::instrument::ClearFailures();
@@ -344,9 +347,7 @@ TEST(DeleteSource, TwoThreadsDeleteAndReportAsOneDoes) {
                 platform::instrument::InjectFailure(platform::instrument::Call::kDeleteFile, c.failing,
                                                     platform::kErrorInvalidName, 1);
             std::atomic<std::int32_t> abort{c.abort ? 1 : 0};
-            Recorder deleter;
-            deleter.m_strSource = dir.Path("*.*");
-            deleter.m_bRecurse = true;
+            Recorder deleter(dir);
             deleter.m_bContinueOnError = c.continueOnError;
             deleter.m_pAbortFlag = &abort;
             deleter.m_nThreads = threads;
@@ -414,11 +415,7 @@ TEST(DeleteSource, WhatChangedAfterTheWalk) {
         dir.Write("a\\b.txt", "");
         dir.Write("z.txt", "");
         CBusyRetry retry(100);
-        Recorder deleter;
-        deleter.m_pRetry = &retry;
-        deleter.m_strSource = dir.Path("*.*");
-        deleter.m_bRecurse = true;
-        deleter.m_bContinueOnError = true;
+        Recorder deleter(dir, &retry);
         ASSERT_TRUE(deleter.ValidateSource());
         deleter.CollectTargets();
         c.change(dir);
@@ -517,10 +514,7 @@ TEST(DeleteSource, LinksGoAsLinksAndNothingBehindThemIsTouched) {
     fs::create_symlink(outside.Native("readonly.txt"), dir.Native("file link"));
     fs::create_symlink(dir.Native("gone"), dir.Native("dangling link"));
 
-    Recorder deleter;
-    deleter.m_strSource = dir.Path("*.*");
-    deleter.m_bRecurse = true;
-    deleter.m_bContinueOnError = true;
+    Recorder deleter(dir);
     EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kDeleted);
     EXPECT_EQ(Contents(dir), std::vector<std::string>{});
     EXPECT_EQ(Contents(outside), before);
