@@ -364,10 +364,7 @@ TEST(DeleteSource, TwoThreadsDeleteAndReportAsOneDoes) {
             platform::DestroyHiddenWindow(deleter.m_pStatusWnd);
             platform::DestroyHiddenWindow(deleter.m_pProgressWnd);
             // Back to a clean folder for the next run.
-            for (const fs::directory_entry& entry : fs::directory_iterator(dir.Native())) {
-                fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add | fs::perm_options::nofollow);
-                fs::remove_all(entry.path());
-            }
+            for (const fs::directory_entry& entry : fs::directory_iterator(dir.Native())) fs::remove_all(entry.path());
             return outcome;
         };
         const Outcome one = run(1), two = run(2);
