@@ -1,10 +1,13 @@
 #include "cleanup/deletefiles.h"
 
 #include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "cleanup/compactpath.h"
 #include "platform/strings.h"
 #include "platform/system.h"
+#include "platform/thread.h"
 #include "platform/window.h"
 
 namespace {
@@ -31,13 +34,159 @@ bool IsGone(std::uint32_t error) {
     return error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound;
 }
 
-// The source's folder: the text before its last '\' (empty without one).
-std::string SourceFolder(const std::string& source) {
-    const std::size_t cut = platform::FindLastBackslash(source);
-    return cut == std::string::npos ? std::string() : source.substr(0, cut);
+// Deleted, or gone already.
+bool DeleteOrGone(const std::string& path) {
+    return platform::DeleteFile(path) || IsGone(platform::GetLastError());
+}
+
+bool ClearOrGone(const std::string& path) {
+    return platform::SetFileAttributes(path, platform::kAttrNormal) || IsGone(platform::GetLastError());
+}
+
+bool IsFolder(const CFileInfo& record) {
+    // The empty record (a single source that does not exist) names nothing.
+    return (record.m_dwAttributes & platform::kAttrDirectory) && !record.m_strPath.empty();
 }
 
 }  // namespace
+
+// The records of one walk with what the pass has done to them. The walk
+// lists each folder before what it holds, so the folder that holds a
+// record is the nearest folder before it whose path is a prefix of its own,
+// and reading the records backwards visits children before their parents.
+//
+// Workers may handle files at the same time: they take the file records in
+// the walk's order, one at a time, so the files handled are always the
+// first ones; what each folder still holds is counted atomically, and every
+// state byte has one writer (the thread that handled the file, or took its
+// folder's count to zero).
+class CQXDeleteFiles::DeletePass {
+public:
+    enum Outcome : unsigned char { kUntouched, kDone, kFailed, kKept };  // a folder: kDone removed, kFailed stayed
+
+    DeletePass(const CFileInfoArray& files, bool includeHiddenSystem)
+        : m_files(files), m_bIncludeHiddenSystem(includeHiddenSystem), m_parent(files.GetSize(), -1),
+          m_left(new std::atomic<std::uint32_t>[files.GetSize()]()), m_state(files.GetSize(), kUntouched) {
+        std::vector<std::size_t> open;  // the folders around the record at hand, innermost last
+        for (std::size_t i = 0; i < files.GetSize(); ++i) {
+            const std::string& path = files[i].m_strPath;
+            while (!open.empty() && !Inside(path, files[open.back()].m_strPath)) open.pop_back();
+            if (!open.empty()) {
+                m_parent[i] = static_cast<std::ptrdiff_t>(open.back());
+                ++m_left[open.back()];
+            }
+            if (IsFolder(files[i])) open.push_back(i);
+        }
+    }
+
+    // Deletes the file of record `index` with what the walk read of it
+    // (hidden and system files are kept when not included); its folders go
+    // once they hold nothing more.
+    Outcome HandleFile(std::size_t index, CBusyRetry& retry) {
+        const std::string& path = m_files[index].m_strPath;
+        const std::uint32_t attributes = m_files[index].m_dwAttributes;
+        Outcome outcome = kKept;
+        if (m_bIncludeHiddenSystem || !(attributes & (platform::kAttrHidden | platform::kAttrSystem)))
+            outcome = DeleteFile(path, attributes, retry) ? kDone : kFailed;
+        m_state[index] = outcome;
+        if (outcome == kDone) Released(m_parent[index], retry);
+        return outcome;
+    }
+
+    Outcome State(std::size_t index) const { return static_cast<Outcome>(m_state[index]); }
+
+    // Removes, children first, the listed folders that hold nothing listed
+    // any more and were not tried yet.
+    void RemoveEmptyFolders(CBusyRetry& retry) {
+        for (std::size_t i = m_files.GetSize(); i-- > 0;)
+            if (IsFolder(m_files[i]) && m_state[i] == kUntouched && m_left[i].load() == 0 && Remove(i, retry))
+                Released(m_parent[i], retry);
+    }
+
+    // Starts up to `count` workers on `threads`, which stop after a failed
+    // file when `stopOnFailure`, and on an abort; their retries share the
+    // budget of `retry` but never pump messages. Returns how many started;
+    // `started` receives them.
+    unsigned StartWorkers(platform::Thread* threads, unsigned count, const CBusyRetry& retry,
+                          const std::atomic<std::int32_t>* abortFlag, bool stopOnFailure, platform::Thread** started) {
+        m_pWorkerRetry = &retry;
+        m_pAbortFlag = abortFlag;
+        m_bStopOnFailure = stopOnFailure;
+        unsigned running = 0;
+        for (unsigned i = 0; i < count; ++i)
+            if (threads[i].Start(Work, this)) started[running++] = &threads[i];
+        return running;
+    }
+    // Files the workers have handled, and the last of them (while Handled() is 0, none).
+    std::uint32_t Handled() const { return m_handled.load(); }
+    const std::string& LastHandled() const { return m_files[m_last.load()].m_strPath; }
+
+private:
+    static bool Inside(const std::string& path, const std::string& folder) {
+        return path.size() > folder.size() && path[folder.size()] == '\\' && path.compare(0, folder.size(), folder) == 0;
+    }
+
+    static bool DeleteFile(const std::string& path, std::uint32_t attributes, CBusyRetry& retry) {
+        // A link's attributes may be its target's: leave them alone, the link goes anyway.
+        const bool link = (attributes & platform::kAttrReparsePoint) != 0;
+        if (!link && (attributes & platform::kAttrReadOnly) && !retry.Run([&] { return ClearOrGone(path); }))
+            return false;
+        return retry.Run([&] {
+            if (DeleteOrGone(path)) return true;
+            if (link || platform::GetLastError() != platform::kErrorAccessDenied) return false;
+            // Denied: it may have been made read-only after the walk.
+            const std::uint32_t now = platform::GetFileAttributes(path);
+            if (now == platform::kInvalidAttributes) return IsGone(platform::GetLastError());
+            if (now & platform::kAttrReadOnly) return ClearOrGone(path) && DeleteOrGone(path);
+            platform::SetLastError(platform::kErrorAccessDenied);
+            return false;
+        });
+    }
+
+    // One listed entry of `folder` is gone; the folder goes when it was the last.
+    void Released(std::ptrdiff_t folder, CBusyRetry& retry) {
+        while (folder >= 0 && m_left[static_cast<std::size_t>(folder)].fetch_sub(1) == 1 &&
+               Remove(static_cast<std::size_t>(folder), retry))
+            folder = m_parent[static_cast<std::size_t>(folder)];
+    }
+
+    // The one attempt (with its retries) to remove folder record `index`.
+    bool Remove(std::size_t index, CBusyRetry& retry) {
+        const std::string& path = m_files[index].m_strPath;
+        const bool removed =
+            retry.Run([&] { return platform::RemoveDirectory(path) || IsGone(platform::GetLastError()); });
+        m_state[index] = removed ? kDone : kFailed;
+        return removed;
+    }
+
+    static void Work(void* context) {
+        DeletePass& pass = *static_cast<DeletePass*>(context);
+        CBusyRetry retry = *pass.m_pWorkerRetry;  // the same deadline
+        retry.SetPumpMessages(false);             // the windows belong to the thread that waits
+        while (!pass.m_stop.load() && !(pass.m_pAbortFlag != nullptr && pass.m_pAbortFlag->load() != 0)) {
+            const std::size_t i = pass.m_next.fetch_add(1);
+            if (i >= pass.m_files.GetSize()) return;
+            if (pass.m_files[i].m_dwAttributes & platform::kAttrDirectory) continue;
+            if (pass.HandleFile(i, retry) == kFailed && pass.m_bStopOnFailure) pass.m_stop.store(true);
+            pass.m_last.store(i);
+            pass.m_handled.fetch_add(1);
+        }
+    }
+
+    const CFileInfoArray& m_files;
+    const bool m_bIncludeHiddenSystem;
+    std::vector<std::ptrdiff_t> m_parent;                     // the folder record that holds each record; -1: none
+    std::unique_ptr<std::atomic<std::uint32_t>[]> m_left;  // per folder: listed entries still there
+    std::vector<unsigned char> m_state;                      // an Outcome per record
+    // Shared by the workers.
+    const CBusyRetry* m_pWorkerRetry = nullptr;
+    const std::atomic<std::int32_t>* m_pAbortFlag = nullptr;
+    bool m_bStopOnFailure = false;
+    std::atomic<std::size_t> m_next{0};  // the next record to take
+    std::atomic<std::size_t> m_last{0};
+    std::atomic<std::uint32_t> m_handled{0};
+    std::atomic<bool> m_stop{false};
+};
 
 void CQXDeleteFiles::OnStatusMessage(std::string) {}
 
@@ -114,93 +263,68 @@ bool CQXDeleteFiles::DeleteTargets() {
     m_nTotal = static_cast<std::uint32_t>(m_files.GetSize());
     CBusyRetry ownRetry(CBusyRetry::kDefaultBudgetMs, m_bPumpMessages);
     CBusyRetry& retry = m_pRetry != nullptr ? *m_pRetry : ownRetry;
+    DeletePass pass(m_files, m_bIncludeHiddenSystem);
     std::vector<std::string> failed;
-    std::vector<std::string> kept;  // hidden and system files left alone on purpose
     auto fail = [&](const std::string& path) {
         OnStatusMessage("Delete failed");
         ok = false;
         if (!m_bContinueOnError) go = false;
         failed.push_back(path);
     };
-    // True when something inside `folder` has already been named, or was left on purpose.
-    auto holdsFailureOrKept = [&](const std::string& folder) {
-        auto inside = [&](const std::string& path) {
-            return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-                   path[folder.size()] == '\\';
-        };
-        return std::any_of(failed.begin(), failed.end(), inside) || std::any_of(kept.begin(), kept.end(), inside);
-    };
 
     // A folder whose listing failed may hold anything: it cannot count as deleted.
-    for (const std::string& folder : m_files.UnlistedFolders()) fail(folder);
+    const std::vector<std::string>& unlisted = m_files.UnlistedFolders();
+    for (const std::string& folder : unlisted) fail(folder);
 
-    // File pass.
+    // With workers, the files go first and are reported afterwards, in the
+    // same order and with the same texts; progress moves meanwhile.
+    const bool parallel = go && DeleteWithWorkers(pass, retry);
+    const std::uint32_t shown = parallel ? m_nDone : 0;  // what the progress bar shows already
+    m_nDone = 0;
+
+    // File pass, in the walk's order; a folder goes as soon as nothing it held is left.
     for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
         const CFileInfo& record = m_files[i];
         if (record.m_dwAttributes & platform::kAttrDirectory) continue;
-        const std::string path = record.m_strPath;
+        const std::string& path = record.m_strPath;
         OnStatusMessage(path);
-        if (Live(m_pStatusWnd)) platform::SetWindowTextOf(m_pStatusWnd, CompactPathForDisplay(path, m_nStatusPathLength));
-        ++m_nDone;
-        UpdateProgress();
-        PumpMessages();
-        if (IsAbortRequested()) ok = go = false;
-
-        const std::uint32_t attributes = platform::GetFileAttributes(path);
-        if (!go) break;
-        if (attributes == platform::kInvalidAttributes) {
-            // Gone already (its program removed it): nothing is left to delete.
-            if (IsGone(platform::GetLastError())) {
-                OnStatusMessage("Delete successful");
-                continue;
+        if (++m_nDone > shown) {
+            if (Live(m_pStatusWnd))
+                platform::SetWindowTextOf(m_pStatusWnd, CompactPathForDisplay(path, m_nStatusPathLength));
+            UpdateProgress();
+            PumpMessages();
+        }
+        DeletePass::Outcome outcome = pass.State(i);
+        if (outcome == DeletePass::kUntouched) {
+            // The workers stopped before it: after a failure or on an abort.
+            if (parallel || IsAbortRequested()) {
+                ok = go = false;
+                break;
             }
-            fail(path);
-            continue;
+            outcome = pass.HandleFile(i, retry);
         }
-        if ((attributes & (platform::kAttrHidden | platform::kAttrSystem)) && !m_bIncludeHiddenSystem) {
-            // Left alone on purpose: not a failure, and the other files still go.
-            --m_nTotal;
-            kept.push_back(path);
-            continue;
-        }
-        // A link's attributes may be its target's: leave them alone, the link goes anyway.
-        const bool link = (attributes & platform::kAttrReparsePoint) != 0;
-        if (!link && (attributes & platform::kAttrReadOnly) &&
-            !retry.Run([&] { return platform::SetFileAttributes(path, platform::kAttrNormal); })) {
-            if (!IsGone(platform::GetLastError())) {
-                fail(path);
-                continue;
-            }
-        }
-        if (retry.Run([&] { return platform::DeleteFile(path) || IsGone(platform::GetLastError()); })) {
+        if (outcome == DeletePass::kKept)
+            --m_nTotal;  // left alone on purpose: not a failure, and the other files still go
+        else if (outcome == DeletePass::kDone)
             OnStatusMessage("Delete successful");
-            if (m_bRemoveEmptyFolders) RemoveEmptyParentFolder(path);
-        } else {
+        else
             fail(path);
-        }
     }
 
-    // Folder pass: parents come before their contents, so a parent that
-    // still holds folders is removed later by its last sub-folder's chain.
-    std::vector<std::string> removed;
-    for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
-        if (m_files[i].m_dwAttributes & platform::kAttrDirectory) RemoveFolderChain(m_files[i].m_strPath, removed);
+    if (go) {
+        // Folder pass: what the files did not empty (empty from the start,
+        // links to folders), children before their parents.
+        pass.RemoveEmptyFolders(retry);
+        // A folder that stayed is named, unless it is named already as one
+        // that could not be listed. One never tried holds what is named or
+        // was left on purpose.
+        for (std::size_t i = 0; i < m_files.GetSize(); ++i) {
+            const std::string& path = m_files[i].m_strPath;
+            if (IsFolder(m_files[i]) && pass.State(i) == DeletePass::kFailed &&
+                std::find(unlisted.begin(), unlisted.end(), path) == unlisted.end())
+                fail(path);
+        }
     }
-    std::sort(removed.begin(), removed.end());
-    // A folder that stayed is named, unless it stayed for what is already
-    // named inside it, or is itself named as a folder that could not be listed.
-    const std::vector<std::string>& unlisted = m_files.UnlistedFolders();
-    std::vector<std::string> stayed;
-    for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
-        const CFileInfo& record = m_files[i];
-        if ((record.m_dwAttributes & platform::kAttrDirectory) &&
-            !std::binary_search(removed.begin(), removed.end(), record.m_strPath) &&
-            std::find(unlisted.begin(), unlisted.end(), record.m_strPath) == unlisted.end())
-            stayed.push_back(record.m_strPath);
-    }
-    kept.insert(kept.end(), stayed.begin(), stayed.end());  // a folder inside explains its parent
-    for (const std::string& folder : stayed)
-        if (!holdsFailureOrKept(folder)) fail(folder);
 
     for (const std::string& path : failed) {
         if (!m_strFailedFiles.empty()) m_strFailedFiles += ",";
@@ -215,31 +339,22 @@ bool CQXDeleteFiles::DeleteTargets() {
     return ok;
 }
 
-void CQXDeleteFiles::RemoveEmptyParentFolder(const std::string& filePath) {
-    const std::string root = platform::TrimTrailingBackslashes(SourceFolder(m_strSource));
-    const std::size_t cut = platform::FindLastBackslash(filePath);
-    if (cut == std::string::npos) return;
-    const std::string parent = filePath.substr(0, cut);
-    if (platform::GetFileAttributes(parent) != platform::kInvalidAttributes &&
-        platform::CompareNoCase(parent, root) != 0)
-        platform::RemoveDirectory(parent);  // fails harmlessly while it holds anything
-}
-
-void CQXDeleteFiles::RemoveFolderChain(const std::string& folderPath, std::vector<std::string>& removed) {
-    const std::string root = SourceFolder(m_strSource);
-    CBusyRetry ownRetry(CBusyRetry::kDefaultBudgetMs, m_bPumpMessages);
-    CBusyRetry& retry = m_pRetry != nullptr ? *m_pRetry : ownRetry;
-    auto remove = [&](const std::string& path) {
-        if (retry.Run([&] { return platform::RemoveDirectory(path); }) || IsGone(platform::GetLastError()))
-            removed.push_back(path);
-    };
-    remove(folderPath);
-    std::string path = folderPath;
-    std::size_t cut;
-    while ((cut = platform::FindLastBackslash(path)) != std::string::npos) {
-        path.erase(cut);
-        if (platform::CompareNoCase(path, root) != 0 && path.size() > root.size()) remove(path);
+bool CQXDeleteFiles::DeleteWithWorkers(DeletePass& pass, const CBusyRetry& retry) {
+    const unsigned count = m_nThreads < kMaxThreads ? m_nThreads : kMaxThreads;
+    if (count < 2) return false;
+    platform::Thread threads[kMaxThreads];
+    platform::Thread* started[kMaxThreads];
+    const unsigned running = pass.StartWorkers(threads, count, retry, m_pAbortFlag, !m_bContinueOnError, started);
+    if (running == 0) return false;  // the system gave no thread: the file pass does it all
+    bool ended = false;
+    while (!ended) {
+        ended = platform::WaitForThreads(started, running, 50, m_bPumpMessages);
+        m_nDone = pass.Handled();
+        UpdateProgress();
+        if (m_nDone != 0 && Live(m_pStatusWnd))
+            platform::SetWindowTextOf(m_pStatusWnd, CompactPathForDisplay(pass.LastHandled(), m_nStatusPathLength));
     }
+    return true;
 }
 
 void CQXDeleteFiles::UpdateProgress() {

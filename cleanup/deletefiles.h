@@ -11,7 +11,6 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "cleanup/busyretry.h"
 #include "cleanup/fileinfoarray.h"
@@ -35,20 +34,18 @@ public:
     bool ValidateSource();
     // Lists the targets of m_strSource in m_files.
     void CollectTargets();
-    // Deletes the listed files, then removes the listed folders; true when
-    // every file and folder went, every folder could be listed, and no abort
-    // came. A file that is already gone counts as deleted; one that is busy
-    // is retried within the retry budget (m_pRetry, or one of its own).
+    // Deletes the listed files with the attributes the walk read (only a
+    // read-only file has them changed first), removing each listed folder
+    // once, as soon as nothing listed in it is left; then removes the
+    // folders that no file emptied, children first. True when every file
+    // and folder went, every folder could be listed, and no abort came. A
+    // file that is already gone counts as deleted; one that is busy is
+    // retried within the retry budget (m_pRetry, or one of its own).
     bool DeleteTargets();
 
     // Splits at the last '\': the text before and the text after it; both
     // empty when there is no '\'.
     static void SplitSourcePath(const std::string& source, std::string& folder, std::string& mask);
-    // Removes the folder that held a deleted file, when it is empty and is not the source's folder.
-    void RemoveEmptyParentFolder(const std::string& filePath);
-    // Removes a listed folder and every empty folder above it, up to (not
-    // including) the source's folder; adds what it removed to `removed`.
-    void RemoveFolderChain(const std::string& folderPath, std::vector<std::string>& removed);
 
     void UpdateProgress();
     void PumpMessages();
@@ -61,7 +58,6 @@ public:
     bool m_bRecurse = false;            // sub-folders too: their files go and they are removed
     bool m_bContinueOnError = false;    // go on after a file that cannot be deleted
     bool m_bIncludeHiddenSystem = true;  // hidden and system files too (else they are left alone)
-    bool m_bRemoveEmptyFolders = true;  // after each file, try to remove its folder
     platform::WindowHandle m_pProgressWnd = nullptr;  // progress bar: percent of files handled
     platform::WindowHandle m_pStatusWnd = nullptr;    // the file at hand, then "Done" or "Error"
     const std::atomic<std::int32_t>* m_pAbortFlag = nullptr;  // non-zero: stop after the file at hand
@@ -72,4 +68,18 @@ public:
     std::uint32_t m_nTotal = 0;  // records to handle
     std::uint32_t m_nDone = 0;   // files handled
     bool m_bPumpMessages = true;
+    // Threads that delete the files (at most kMaxThreads). With one, each
+    // file is reported as it goes; with more, this thread keeps the windows
+    // alive meanwhile and reports the files afterwards, with the same texts
+    // in the same order. A stop after
+    // a failure, or an abort, still lets the other workers finish the file
+    // in their hands, which then goes unreported.
+    unsigned m_nThreads = 1;
+    static constexpr unsigned kMaxThreads = 8;
+
+private:
+    class DeletePass;
+    // Deletes the files on m_nThreads workers, leaving in m_nDone how many
+    // they handled; false when it did not (one thread asked for, or none started).
+    bool DeleteWithWorkers(DeletePass& pass, const CBusyRetry& retry);
 };

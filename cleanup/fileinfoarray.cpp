@@ -57,60 +57,91 @@ void CFileInfoArray::PumpMessages() {
     platform::PumpWaitingMessages();
 }
 
+struct CFileInfoArray::Walk {
+    const std::string& mask;
+    bool everyName;  // the mask takes every name: one listing gives the folders and the files
+    bool recurse;
+    int order;
+    bool includeFolders;
+    const std::atomic<std::int32_t>* abortFlag;
+    std::atomic<std::int32_t>* counter;
+};
+
 int CFileInfoArray::CollectFolder(const std::string& folder, const std::string& mask, bool recurse, int order,
                                   bool includeFolders, const std::atomic<std::int32_t>* abortFlag,
                                   std::atomic<std::int32_t>* counter) {
     const std::string trimmed = platform::TrimTrailingBackslashes(folder);
+    // A folder that is a link is never walked: what it points to is not ours.
+    // Below the top, the listing tells which folders are links.
+    if (IsLink(platform::GetFileAttributes(trimmed))) {
+        ShowFolder(trimmed + "\\*");
+        return 0;
+    }
+    const Walk walk{mask, mask == "*" || mask == "*.*", recurse, order, includeFolders, abortFlag, counter};
+    return CollectFrom(trimmed, walk);
+}
+
+void CFileInfoArray::ShowFolder(const std::string& pattern) {
+    if (m_pFolderStatusWnd != nullptr && platform::IsLiveWindow(m_pFolderStatusWnd))
+        platform::SetWindowTextOf(m_pFolderStatusWnd, CompactPathForDisplay(pattern, kStatusLength));
+}
+
+int CFileInfoArray::CollectFrom(const std::string& trimmed, const Walk& walk) {
     const std::string base = trimmed + "\\";
     int count = 0;
 
     auto add = [&](const platform::FindData& entry) {
         CFileInfo record;
         record.FillFromFindData(entry, base);
-        InsertRecord(record, order);
+        InsertRecord(record, walk.order);
         ++count;
-        if (counter != nullptr) counter->fetch_add(1);
+        if (walk.counter != nullptr) walk.counter->fetch_add(1);
     };
-
-    // A folder that is a link is never walked: what it points to is not ours.
-    const bool topIsLink = IsLink(platform::GetFileAttributes(trimmed));
 
     platform::DirSearch search;
     platform::FindData entry;
-    bool found = !topIsLink && search.First(base + "*", entry);
-    if (!topIsLink && !found && SearchFailed(platform::GetLastError())) m_unlisted.push_back(trimmed);
-    if (m_pFolderStatusWnd != nullptr && platform::IsLiveWindow(m_pFolderStatusWnd))
-        platform::SetWindowTextOf(m_pFolderStatusWnd, CompactPathForDisplay(base + "*", kStatusLength));
-    if (topIsLink) return 0;
+    bool found = search.First(base + "*", entry);
+    const bool unlisted = !found && SearchFailed(platform::GetLastError());
+    if (unlisted) m_unlisted.push_back(trimmed);
+    ShowFolder(base + "*");
 
-    // Folder pass: sub-folders, each followed by its own walk.
+    // Folder pass: sub-folders, each followed by its own walk. With a mask
+    // that takes every name, the files of the same listing wait for the file pass.
+    std::vector<platform::FindData> files;
     for (; found; found = search.Next(entry)) {
         PumpMessages();
         const std::string& name = entry.cFileName;
-        if (name != "." && name != ".." && (entry.dwFileAttributes & platform::kAttrDirectory)) {
-            if (includeFolders) add(entry);
-            if (recurse && !IsLink(entry.dwFileAttributes))
-                count += CollectFolder(base + name + "\\", mask, recurse, order, includeFolders, abortFlag, counter);
+        if (!(entry.dwFileAttributes & platform::kAttrDirectory)) {
+            if (walk.everyName) files.push_back(entry);
+        } else if (name != "." && name != "..") {
+            if (walk.includeFolders) add(entry);
+            if (walk.recurse && !IsLink(entry.dwFileAttributes)) count += CollectFrom(base + name, walk);
         }
-        if (Aborted(abortFlag)) break;
+        if (Aborted(walk.abortFlag)) break;
     }
     search.Close();
-    if (Aborted(abortFlag)) return count;
+    if (Aborted(walk.abortFlag)) return count;
 
     // File pass: the entries the mask matches that are not folders.
-    const bool unlisted = !m_unlisted.empty() && m_unlisted.back() == trimmed;
-    found = !unlisted && search.First(base + mask, entry);
+    auto addFile = [&](const platform::FindData& file) {
+        if (m_pFileStatusWnd != nullptr && platform::IsLiveWindow(m_pFileStatusWnd)) {
+            platform::SetWindowTextOf(m_pFileStatusWnd, CompactPathForDisplay(base + file.cFileName, kStatusLength));
+            PumpMessages();
+        }
+        add(file);
+    };
+    if (walk.everyName) {
+        for (const platform::FindData& file : files) {
+            addFile(file);
+            if (Aborted(walk.abortFlag)) break;
+        }
+        return count;
+    }
+    found = !unlisted && search.First(base + walk.mask, entry);
     if (!unlisted && !found && SearchFailed(platform::GetLastError())) m_unlisted.push_back(trimmed);
     for (; found; found = search.Next(entry)) {
-        if (!(entry.dwFileAttributes & platform::kAttrDirectory)) {
-            if (m_pFileStatusWnd != nullptr && platform::IsLiveWindow(m_pFileStatusWnd)) {
-                platform::SetWindowTextOf(m_pFileStatusWnd,
-                                          CompactPathForDisplay(base + entry.cFileName, kStatusLength));
-                PumpMessages();
-            }
-            add(entry);
-        }
-        if (Aborted(abortFlag)) break;
+        if (!(entry.dwFileAttributes & platform::kAttrDirectory)) addFile(entry);
+        if (Aborted(walk.abortFlag)) break;
     }
     return count;
 }

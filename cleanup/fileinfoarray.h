@@ -41,8 +41,10 @@ public:
 
     // Walks `folder` (trailing backslashes do not matter): first every
     // sub-folder (a record for it when `includeFolders`, then its own walk
-    // when `recurse`), then the files whose names match `mask`. Returns the
-    // number of records added by this call and the calls it made.
+    // when `recurse`), then the files whose names match `mask`. Each folder
+    // is listed once ("*" or "*.*") or twice (any other mask), and only the
+    // top folder is asked whether it is a link. Returns the number of
+    // records added by this call and the calls it made.
     // `abortFlag`, when set and non-zero, ends the walk after the entry at
     // hand; `counter`, when given, is incremented for every record added.
     int CollectFolder(const std::string& folder, const std::string& mask, bool recurse, int order,
@@ -69,6 +71,11 @@ public:
     bool m_bNoMessagePump = false;
 
 private:
+    struct Walk;
+    // Walks `trimmed` (no trailing backslash), a folder that is not a link.
+    int CollectFrom(const std::string& trimmed, const Walk& walk);
+    void ShowFolder(const std::string& pattern);
+
     // Grows geometrically, so a walk stays linear in the number of records.
     std::vector<CFileInfo> m_records;
     std::vector<std::string> m_unlisted;

@@ -144,9 +144,11 @@ bool RemoveDirectory(const std::string& path) {
     const std::string native = ToNativePath(path);
     struct stat st;
     if (::lstat(native.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Removing a link to a folder removes the link, never what it points to.
+        // Removing a link to a folder removes the link, never what it points
+        // to, and whatever became of the folder (Windows knows a folder link
+        // by the link itself); a link to a file is refused.
         struct stat target;
-        if (::stat(native.c_str(), &target) != 0 || !S_ISDIR(target.st_mode)) {
+        if (::stat(native.c_str(), &target) == 0 && !S_ISDIR(target.st_mode)) {
             SetLastError(kErrorDirectoryInvalid);
             return false;
         }

@@ -4,14 +4,20 @@
 //   cleanup_driver list PATTERN
 //       "entry=NAME|ATTRIBUTES(hex)|SIZE" per entry
 //   cleanup_driver delete SOURCE RECURSE CONTINUE HIDDEN [LOCKED...]
-//       holds each LOCKED file open without sharing, runs the deleter;
-//       "result=N", "failed=PATHS", "text=TEXT" per status text
+//       holds each LOCKED file open without sharing, runs the deleter (on
+//       SFX_DELETE_THREADS threads when that is set); "result=N",
+//       "failed=PATHS", "text=TEXT" per status text
+//   cleanup_driver delete-timed SOURCE THREADS
+//       the launcher's cleanup (recursive, going on after errors, hidden
+//       files too) on THREADS threads, no status texts; "result=N",
+//       "seconds=S" (the deleter's own time, without Wine's start)
 //   cleanup_driver launch WAIT FOLDER PROGRAM [ARG...]
 //       each ARG quoted as the launcher quotes its own; "result=N". WAIT is
 //       1, or 0 or 0:GATE (GATE: a file created after the call returned)
 //   cleanup_driver launch-padded FOLDER PROGRAM REPORT LENGTH
 //       arguments REPORT, 0 and a run of x making the command line LENGTH
 //       characters long (longer than a console command line may be)
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -58,10 +64,25 @@ int Delete(char** argv, int argc) {
     deleter.m_bRecurse = std::atoi(argv[3]) != 0;
     deleter.m_bContinueOnError = std::atoi(argv[4]) != 0;
     deleter.m_bIncludeHiddenSystem = std::atoi(argv[5]) != 0;
+    if (const char* threads = std::getenv("SFX_DELETE_THREADS")) deleter.m_nThreads = static_cast<unsigned>(std::atoi(threads));
     const int result = deleter.DeleteSource(true);
     std::printf("result=%d\n", result);
     std::printf("failed=%s\n", deleter.m_strFailedFiles.c_str());
     for (const std::string& text : deleter.texts) std::printf("text=%s\n", text.c_str());
+    return 0;
+}
+
+int DeleteTimed(char** argv) {
+    CQXDeleteFiles deleter;
+    deleter.m_strSource = argv[2];
+    deleter.m_bRecurse = true;
+    deleter.m_bContinueOnError = true;
+    deleter.m_bIncludeHiddenSystem = true;
+    deleter.m_nThreads = static_cast<unsigned>(std::atoi(argv[3]));
+    const auto start = std::chrono::steady_clock::now();
+    const int result = deleter.DeleteSource(true);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("result=%d\nseconds=%.3f\n", result, seconds);
     return 0;
 }
 
@@ -95,6 +116,7 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "list" && argc == 3) return List(argv[2]);
     if (command == "delete" && argc >= 6) return Delete(argv, argc);
+    if (command == "delete-timed" && argc == 4) return DeleteTimed(argv);
     if (command == "launch" && argc >= 5) return Launch(argv, argc);
     if (command == "launch-padded" && argc == 6) return LaunchPadded(argv);
     std::fprintf(stderr, "usage: see the top of cleanup_driver.cpp\n");

@@ -22,6 +22,16 @@ using Texts = std::vector<std::string>;
 
 class Recorder : public CQXDeleteFiles {
 public:
+    Recorder() = default;
+    // The whole scratch folder as the launcher deletes its own: every file
+    // and sub-folder, going on after errors.
+    explicit Recorder(const test_util::ScratchDir& dir, CBusyRetry* retry = nullptr) {
+        m_strSource = dir.Path("*.*");
+        m_bRecurse = true;
+        m_bContinueOnError = true;
+        m_pRetry = retry;
+    }
+
     Texts texts;
     void OnStatusMessage(std::string text) override { texts.push_back(std::move(text)); }
 };
@@ -240,11 +250,7 @@ TEST(DeleteSource, BusyFilesAreRetriedAndFailuresAreNamed) {
         dir.Write("z\\z.txt", "");
         platform::instrument::InjectFailure(c.call, c.suffix, c.error, c.times);
         CBusyRetry retry(100);
-        Recorder deleter;
-        deleter.m_strSource = dir.Path("*.*");
-        deleter.m_bRecurse = true;
-        deleter.m_bContinueOnError = true;
-        deleter.m_pRetry = &retry;
+        Recorder deleter(dir, &retry);
         const int result = deleter.DeleteSource(false);
         platform::instrument::ClearFailures();
         EXPECT_EQ(result, *c.failed ? CQXDeleteFiles::kNotAllDeleted : CQXDeleteFiles::kDeleted);
@@ -253,20 +259,167 @@ TEST(DeleteSource, BusyFilesAreRetriedAndFailuresAreNamed) {
     }
 }
 
-TEST(DeleteSource, AFileThatVanishedOnTheWayDoesNotStopThePass) {
-    test_util::ScratchDir dir;
-    const std::string gone = dir.Write("a\\gone.txt", "");
-    dir.Write("a\\b.txt", "");
-    dir.Write("z.txt", "");
-    Recorder deleter;
-    deleter.m_strSource = dir.Path("*.*");
-    deleter.m_bRecurse = true;
-    ASSERT_TRUE(deleter.ValidateSource());
-    deleter.CollectTargets();
-    ASSERT_TRUE(platform::DeleteFile(gone));  // its program removed it after the walk
-    EXPECT_TRUE(deleter.DeleteTargets());
-    EXPECT_EQ(deleter.m_strFailedFiles, "");
-    EXPECT_EQ(Contents(dir), std::vector<std::string>{});
+// What deleting a tree costs in system calls: every file is deleted with one
+// call and nothing else (the walk has read its attributes already), only
+// read-only files have their attributes changed, each folder is listed once
+// and removed once, when it is empty, and a folder that still holds what
+// could not be deleted is not tried at all.
+TEST(DeleteSource, CallsPerFileAndPerFolder) {
+    using platform::instrument::Call;
+    using platform::instrument::CallCount;
+    // Six folders: A (files and sub-folders), A\A1, A\A2, B (sub-folder only), B\B1, E (empty).
+    const std::vector<std::string> folders = {"A", "A\\A1", "A\\A2", "B", "B\\B1", "E"};
+    const std::vector<std::string> filled = {"", "A", "A\\A1", "A\\A2", "B\\B1"};  // "": the source's folder
+    struct Case {
+        const char* what;
+        const char* failing;  // a file whose delete fails for good, relative; empty: none
+        std::uint64_t removeDirectory;
+    } cases[] = {
+        {"everything goes", "", 6},
+        // A\A1 and A keep the file: neither is tried; the others go.
+        {"one file stays", "A\\A1\\f2.txt", 4},
+    };
+    for (const Case& c : cases)
+    for (unsigned threads : {1u, 2u}) {
+        SCOPED_TRACE(std::string(c.what) + " on " + std::to_string(threads) + " threads");
+        test_util::ScratchDir dir;
+        std::uint64_t files = 0, readOnly = 0;
+        for (const std::string& folder : folders) fs::create_directories(dir.Native(folder));
+        for (const std::string& folder : filled) {
+            for (int i = 0; i < 5; ++i, ++files) {
+                const std::string path = dir.Write((folder.empty() ? "" : folder + "\\") + "f" + std::to_string(i) + ".txt", "x");
+                if (i % 3 == 0) {
+                    ASSERT_TRUE(platform::SetFileAttributes(path, platform::kAttrReadOnly));
+                    ++readOnly;
+                }
+            }
+        }
+        if (*c.failing) platform::instrument::InjectFailure(Call::kDeleteFile, c.failing, platform::kErrorInvalidName, 1);
+        platform::instrument::ResetCounts();
+        Recorder deleter(dir);
+        deleter.m_nThreads = threads;
+        const int result = deleter.DeleteSource(false);
+        platform::instrument::ClearFailures();
+
+        EXPECT_EQ(result, *c.failing ? CQXDeleteFiles::kNotAllDeleted : CQXDeleteFiles::kDeleted);
+        EXPECT_EQ(deleter.m_strFailedFiles, *c.failing ? dir.Path(c.failing) : std::string());
+        EXPECT_EQ(CallCount(Call::kDeleteFile), files);
+        // Only the source's folder is asked, to see that it is not a link.
+        EXPECT_LE(CallCount(Call::kGetAttributes), 1u);
+        EXPECT_EQ(CallCount(Call::kSetAttributes), readOnly);
+        EXPECT_EQ(CallCount(Call::kFindFirst), folders.size() + 1);
+        // Each removal succeeded: nothing of the tried folders is left.
+        EXPECT_EQ(CallCount(Call::kRemoveDirectory), c.removeDirectory);
+        EXPECT_EQ(Contents(dir), *c.failing ? (std::vector<std::string>{"A/", "A/A1/", "A/A1/f2.txt"})
+                                            : std::vector<std::string>{});
+    }
+}
+
+// More threads delete the same files and report them with the same texts,
+// in the same order, after they have gone.
+TEST(DeleteSource, TwoThreadsDeleteAndReportAsOneDoes) {
+    struct Case {
+        const char* what;
+        bool continueOnError;
+        const char* failing;  // a file whose delete fails for good, relative; empty: none
+        bool abort;
+        bool sameContents;  // stopping, a worker may still finish the file in its hands
+    } cases[] = {
+        {"a tree", true, "", false, true},
+        {"a file that fails, going on", true, "A\\B\\b.txt", false, true},
+        {"a file that fails, stopping", false, "A\\a.txt", false, false},
+        {"an abort", true, "", true, true},
+    };
+    struct Outcome {
+        int result;
+        Texts texts;
+        std::string failed, status;
+        std::uintptr_t progress;
+        std::vector<std::string> left;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test_util::ScratchDir dir;
+        auto run = [&](unsigned threads) {
+            MakeTree(dir);
+            fs::create_directory_symlink(dir.Native("D"), dir.Native("A\\link"));
+            if (*c.failing)
+                platform::instrument::InjectFailure(platform::instrument::Call::kDeleteFile, c.failing,
+                                                    platform::kErrorInvalidName, 1);
+            std::atomic<std::int32_t> abort{c.abort ? 1 : 0};
+            Recorder deleter(dir);
+            deleter.m_bContinueOnError = c.continueOnError;
+            deleter.m_pAbortFlag = &abort;
+            deleter.m_nThreads = threads;
+            deleter.m_pStatusWnd = platform::CreateHiddenTextWindow();
+            deleter.m_pProgressWnd = platform::CreateHiddenProgressBar();
+            Outcome outcome;
+            outcome.result = deleter.DeleteSource(true);
+            platform::instrument::ClearFailures();
+            outcome.texts = deleter.texts;
+            outcome.failed = deleter.m_strFailedFiles;
+            outcome.status = platform::WindowTextOf(deleter.m_pStatusWnd);
+            outcome.progress = platform::SendWindowMessage(deleter.m_pProgressWnd, platform::kPbmGetPos, 0, 0);
+            outcome.left = Contents(dir);
+            platform::DestroyHiddenWindow(deleter.m_pStatusWnd);
+            platform::DestroyHiddenWindow(deleter.m_pProgressWnd);
+            // Back to a clean folder for the next run.
+            for (const fs::directory_entry& entry : fs::directory_iterator(dir.Native())) fs::remove_all(entry.path());
+            return outcome;
+        };
+        const Outcome one = run(1), two = run(2);
+        EXPECT_EQ(two.result, one.result);
+        EXPECT_EQ(two.texts, one.texts);
+        EXPECT_EQ(two.failed, one.failed);
+        EXPECT_EQ(two.status, one.status);
+        if (c.sameContents) {
+            EXPECT_EQ(two.progress, one.progress);
+            EXPECT_EQ(two.left, one.left);
+        }
+        // The outcome itself is checked where one thread is; here only that it is not trivial.
+        EXPECT_GT(one.texts.size(), 3u);
+    }
+}
+
+// The pass works from what the walk read; what changed since must not stop
+// it, and a folder is named only when it really stays.
+TEST(DeleteSource, WhatChangedAfterTheWalk) {
+    struct Case {
+        const char* what;
+        void (*change)(const test_util::ScratchDir& dir);
+        bool deleted;
+        const char* failed;  // relative; empty: none
+        std::vector<std::string> left;
+    } cases[] = {
+        {"its program removed a file", [](const test_util::ScratchDir& dir) {
+             ASSERT_TRUE(platform::DeleteFile(dir.Path("a\\gone.txt")));
+         }, true, "", {}},
+        {"its program removed a folder", [](const test_util::ScratchDir& dir) {
+             fs::remove_all(dir.Native("a"));
+         }, true, "", {}},
+        // Denied, the file is looked at again and its read-only bit cleared.
+        {"a file was made read-only", [](const test_util::ScratchDir& dir) {
+             ASSERT_TRUE(platform::SetFileAttributes(dir.Path("a\\b.txt"), platform::kAttrReadOnly));
+         }, true, "", {}},
+        {"a file was added to a folder", [](const test_util::ScratchDir& dir) {
+             dir.Write("a\\new.txt", "");
+         }, false, "a", {"a/", "a/new.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test_util::ScratchDir dir;
+        dir.Write("a\\gone.txt", "");
+        dir.Write("a\\b.txt", "");
+        dir.Write("z.txt", "");
+        CBusyRetry retry(100);
+        Recorder deleter(dir, &retry);
+        ASSERT_TRUE(deleter.ValidateSource());
+        deleter.CollectTargets();
+        c.change(dir);
+        EXPECT_EQ(deleter.DeleteTargets(), c.deleted);
+        EXPECT_EQ(deleter.m_strFailedFiles, *c.failed ? dir.Path(c.failed) : std::string());
+        EXPECT_EQ(Contents(dir), c.left);
+    }
 }
 
 TEST(DeleteSource, SeveralFailuresAreListedWithCommas) {
@@ -358,10 +511,7 @@ TEST(DeleteSource, LinksGoAsLinksAndNothingBehindThemIsTouched) {
     fs::create_symlink(outside.Native("readonly.txt"), dir.Native("file link"));
     fs::create_symlink(dir.Native("gone"), dir.Native("dangling link"));
 
-    Recorder deleter;
-    deleter.m_strSource = dir.Path("*.*");
-    deleter.m_bRecurse = true;
-    deleter.m_bContinueOnError = true;
+    Recorder deleter(dir);
     EXPECT_EQ(deleter.DeleteSource(true), CQXDeleteFiles::kDeleted);
     EXPECT_EQ(Contents(dir), std::vector<std::string>{});
     EXPECT_EQ(Contents(outside), before);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "test_util/scratch.h"
 
 namespace {
@@ -49,6 +51,24 @@ TEST(FileSystem, AttributesAndWindowsDeleteRules) {
     EXPECT_FALSE(platform::RemoveDirectory(sub));
     EXPECT_EQ(platform::GetLastError(), platform::kErrorDirNotEmpty);
     EXPECT_FALSE(platform::DeleteFile(sub)) << "DeleteFile refuses folders";
+}
+
+TEST(FileSystem, RemoveDirectoryRemovesAFolderLinkAsALink) {
+    test_util::ScratchDir dir;
+    dir.Write("target\\kept.txt", "x");
+    const std::string file = dir.Write("file.txt", "x");
+    std::filesystem::create_directory_symlink(dir.Native("target"), dir.Native("folder link"));
+    std::filesystem::create_directory_symlink(dir.Native("gone"), dir.Native("dangling"));
+    std::filesystem::create_symlink(dir.Native("file.txt"), dir.Native("file link"));
+
+    EXPECT_TRUE(platform::RemoveDirectory(dir.Path("folder link")));
+    EXPECT_EQ(dir.Read("target\\kept.txt"), "x");
+    // Windows knows a folder link by the link, whatever became of its folder.
+    EXPECT_TRUE(platform::RemoveDirectory(dir.Path("dangling")));
+    EXPECT_FALSE(platform::RemoveDirectory(dir.Path("file link")));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorDirectoryInvalid);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.Native("dangling"))));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.Native("file link")));
 }
 
 TEST(FileSystem, SystemErrorTextsEndInALineBreak) {
