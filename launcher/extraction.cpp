@@ -101,6 +101,7 @@ struct Work {
     std::string folder;
     const LaunchConfig* config = nullptr;
     std::vector<std::uint16_t> jobs;  // file entries, the big ones first
+    zip::CKnownFolders folders;       // made by the folder entries: no worker looks at them again
     std::atomic<bool> programFailed{false};
     std::atomic<std::size_t> next{0};
     std::atomic<std::uint64_t> bytesDone{0};
@@ -135,6 +136,7 @@ void RunWorker(void* context) {
         CloseArchive(archive);
         return;
     }
+    archive.AddKnownFolders(work.folders);
     CWorkerProgress progress(work);
     archive.RegisterCallback(&progress, cbExtract);
     while (!work.stop.load()) {
@@ -217,6 +219,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
         if (cancelled) break;
         ExtractOne(archive, index, config, folder);
     }
+    work->folders = archive.KnownFolders();
 
     platform::Thread workers[kMaxExtractionThreads];
     platform::Thread* started[kMaxExtractionThreads];

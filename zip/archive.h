@@ -115,6 +115,10 @@ public:
     // looked at once; whoever removes them behind the archive's back must
     // say so here.
     void ForgetKnownFolders() { m_knownFolders.Clear(); }
+    // What another archive on the same target has made and found, for an
+    // extraction shared among several (see launcher/extraction.cpp).
+    const zip::CKnownFolders& KnownFolders() const { return m_knownFolders; }
+    void AddKnownFolders(const zip::CKnownFolders& folders) { m_knownFolders.Add(folders); }
 
 private:
     [[noreturn]] void ThrowError(int code, bool fromZlib = false) const;

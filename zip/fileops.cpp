@@ -55,6 +55,10 @@ void CKnownFolders::Add(const std::string& path) {
     if (at == m_paths.end() || *at != path) m_paths.insert(at, path);
 }
 
+void CKnownFolders::Add(const CKnownFolders& other) {
+    for (const std::string& path : other.m_paths) Add(path);
+}
+
 bool CreateFolderChain(const std::string& path, CKnownFolders* known) {
     const std::string trimmed = TrimTrailingSeparators(path);
     if (known != nullptr && known->Contains(trimmed)) return true;

@@ -18,6 +18,7 @@ class CKnownFolders {
 public:
     bool Contains(const std::string& path) const;
     void Add(const std::string& path);
+    void Add(const CKnownFolders& other);
     void Clear() { m_paths.clear(); }
 
 private:

@@ -91,4 +91,46 @@ TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
     }
 }
 
+// Every file the run extracts and deletes costs it at most three calls that
+// open something (on Windows each passes the file-system filters): creating
+// it, and deleting it, plus a share of its folder's.
+TEST(Run, AtMostThreeOpensPerFileOverExtractAndDelete) {
+    test_util::ScratchDir dir;
+    const int folders = 6, perFolder = 10;
+    for (int f = 0; f < folders; ++f)
+        for (int i = 0; i < perFolder; ++i)
+            dir.Write("app\\part " + std::to_string(f) + "\\" + std::to_string(i) + ".txt",
+                      std::string(20000, static_cast<char>('a' + i)));  // over a megabyte: on workers
+    const std::string script = dir.Write("app\\app", "#!/bin/sh\nexit 0\n");
+    ASSERT_TRUE(platform::SetUnixMode(script, 0755));
+    dir.Write("stub", "a stub without a marker");
+    PackOptions options;
+    options.stub = dir.Native("stub");
+    options.folder = dir.Native("app");
+    options.run = "app";
+    options.silent = true;
+    options.output = dir.Native("launcher");
+    std::string error;
+    ASSERT_TRUE(PackLauncher(options, error)) << error;
+
+    ASSERT_TRUE(platform::CreateDirectory(dir.Path("base")));
+    SetTempFolderBase(dir.Path("base"));
+    TestApp app;
+    CSFEFileExtractor payload;
+    payload.m_strModulePath = platform::FromNativePath(options.output);
+    platform::instrument::ResetCounts();
+    EXPECT_EQ(ExtractAndRun(payload), 0);
+    app.PumpMessage();
+    SetTempFolderBase("");
+    EXPECT_EQ(app.m_nExitCode, 0);
+    EXPECT_EQ(Names(dir.Native("base")), std::vector<std::string>{});
+
+    std::uint64_t opens = 0;
+    for (Call call : {Call::kOpenFile, Call::kGetAttributes, Call::kSetAttributes, Call::kSetTimes,
+                      Call::kCreateDirectory, Call::kRemoveDirectory, Call::kDeleteFile, Call::kFindFirst})
+        opens += platform::instrument::CallCount(call);
+    const int files = folders * perFolder + 1;
+    EXPECT_LE(opens, static_cast<std::uint64_t>(3 * files)) << opens << " for " << files << " files";
+}
+
 }  // namespace
