@@ -126,7 +126,7 @@ class Work:
         for stale in pathlib.Path(folder).glob("bench-startup-*"):  # left by a run that was stopped
             if not pathlib.Path("/proc", stale.name.rpartition("-")[2]).exists():
                 shutil.rmtree(stale, ignore_errors=True)
-        self.folder = pathlib.Path(folder) / f"bench-startup-{os.getpid()}"
+        self.folder = pathlib.Path(folder).resolve() / f"bench-startup-{os.getpid()}"
         self.folder.mkdir(parents=True)
         # Spread the sub-folders over block groups (see the top of this file);
         # file systems without the flag simply ignore it or refuse it.
