@@ -27,6 +27,26 @@ public:
     bool InitInstance() override { return false; }
 };
 
+// Packs the scratch folder's "app" with a program "app" that ends with
+// exitCode into a silent launcher; returns its native path, or "" on failure.
+std::string PackSilentLauncher(test_util::ScratchDir& dir, int exitCode) {
+    const std::string script = dir.Write("app\\app", "#!/bin/sh\nexit " + std::to_string(exitCode) + "\n");
+    if (!platform::SetUnixMode(script, 0755)) return "";
+    dir.Write("stub", "a stub without a marker");
+    PackOptions options;
+    options.stub = dir.Native("stub");
+    options.folder = dir.Native("app");
+    options.run = "app";
+    options.silent = true;
+    options.output = dir.Native("launcher");
+    std::string error;
+    if (!PackLauncher(options, error)) {
+        ADD_FAILURE() << error;
+        return "";
+    }
+    return options.output;
+}
+
 std::vector<std::string> Names(const std::string& nativeFolder) {
     std::vector<std::string> names;
     if (!fs::exists(nativeFolder)) return names;
@@ -38,17 +58,8 @@ std::vector<std::string> Names(const std::string& nativeFolder) {
 TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
     test_util::ScratchDir dir;
     dir.Write("app\\data.txt", "data\n");
-    const std::string script = dir.Write("app\\app", "#!/bin/sh\nexit 7\n");
-    ASSERT_TRUE(platform::SetUnixMode(script, 0755));
-    dir.Write("stub", "a stub without a marker");
-    PackOptions options;
-    options.stub = dir.Native("stub");
-    options.folder = dir.Native("app");
-    options.run = "app";
-    options.silent = true;
-    options.output = dir.Native("launcher");
-    std::string error;
-    ASSERT_TRUE(PackLauncher(options, error)) << error;
+    const std::string launcher = PackSilentLauncher(dir, 7);
+    ASSERT_FALSE(launcher.empty());
 
     struct Case {
         const char* what;
@@ -72,7 +83,7 @@ TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
         SetTempFolderBase(base);
         TestApp app;
         CSFEFileExtractor payload;
-        payload.m_strModulePath = platform::FromNativePath(options.output);
+        payload.m_strModulePath = platform::FromNativePath(launcher);
         if (c.call != Call::kCount) platform::instrument::InjectFailure(c.call, c.suffix, c.error, 1);
         EXPECT_EQ(ExtractAndRun(payload), 0);
         platform::instrument::ClearFailures();
@@ -101,23 +112,14 @@ TEST(Run, AtMostThreeOpensPerFileOverExtractAndDelete) {
         for (int i = 0; i < perFolder; ++i)
             dir.Write("app\\part " + std::to_string(f) + "\\" + std::to_string(i) + ".txt",
                       std::string(20000, static_cast<char>('a' + i)));  // over a megabyte: on workers
-    const std::string script = dir.Write("app\\app", "#!/bin/sh\nexit 0\n");
-    ASSERT_TRUE(platform::SetUnixMode(script, 0755));
-    dir.Write("stub", "a stub without a marker");
-    PackOptions options;
-    options.stub = dir.Native("stub");
-    options.folder = dir.Native("app");
-    options.run = "app";
-    options.silent = true;
-    options.output = dir.Native("launcher");
-    std::string error;
-    ASSERT_TRUE(PackLauncher(options, error)) << error;
+    const std::string launcher = PackSilentLauncher(dir, 0);
+    ASSERT_FALSE(launcher.empty());
 
     ASSERT_TRUE(platform::CreateDirectory(dir.Path("base")));
     SetTempFolderBase(dir.Path("base"));
     TestApp app;
     CSFEFileExtractor payload;
-    payload.m_strModulePath = platform::FromNativePath(options.output);
+    payload.m_strModulePath = platform::FromNativePath(launcher);
     platform::instrument::ResetCounts();
     EXPECT_EQ(ExtractAndRun(payload), 0);
     app.PumpMessage();
