@@ -28,6 +28,7 @@ import fcntl
 import os
 import pathlib
 import re
+import select
 import shutil
 import subprocess
 import sys
@@ -133,32 +134,51 @@ class RunResult:
 
 
 class Display:
-    """A private Xvfb display."""
+    """A private Xvfb display. Xvfb picks a free display number itself and
+    tells us which (-displayfd): two sessions starting at once can then never
+    end up on one display, where the first to finish would take the other's
+    windows down with it."""
 
     def __init__(self):
         self.proc = None
         self.name = None
 
-    def start(self):
-        for number in range(90 + os.getpid() % 400, 900):
-            if os.path.exists(f"/tmp/.X{number}-lock"):
-                continue
-            proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            for _ in range(50):
-                if os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                    self.proc, self.name = proc, f":{number}"
-                    return self
-                if proc.poll() is not None:
-                    break
-                time.sleep(0.1)
+    def start(self, timeout=30):
+        read, write = os.pipe()
+        try:
+            proc = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                    pass_fds=(write,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            os.close(write)
+            write = None
+            number = b""
+            deadline = time.time() + timeout
+            while not number.endswith(b"\n") and time.time() < deadline:
+                ready, _, _ = select.select([read], [], [], 0.1)
+                if ready:
+                    chunk = os.read(read, 16)
+                    if not chunk:
+                        break  # Xvfb ended without a display
+                    number += chunk
+        finally:
+            os.close(read)
+            if write is not None:
+                os.close(write)
+        if not number.strip().isdigit():
             proc.kill()
-        raise RuntimeError("no free X display for Xvfb")
+            proc.wait()
+            raise RuntimeError("Xvfb did not start a display")
+        self.proc, self.name = proc, f":{number.decode().strip()}"
+        return self
 
     def stop(self):
+        # Terminated, not killed: Xvfb then removes its lock file and socket.
         if self.proc:
-            self.proc.kill()
-            self.proc.wait()
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
 
 
 class WineSession:

@@ -102,7 +102,8 @@ class Cleanup(LauncherTestCase):
                 result, report = self.run_launcher(launcher, base, {"SFX_EXIT_CODE": "8",
                                                                     "SFX_HOLD": f"data.txt:{LONG_HOLD_MS}"}, args)
                 try:
-                    self.assertEqual(result.code, 8, "the program's code, not the cleanup's")
+                    self.assertEqual(result.code, 8, f"the program's code, not the cleanup's: {result},"
+                                     f" debug output {result.debug_output}")
                     self.assertTrue(self.runner.unix_path(report.cwd).exists(), "the folder is still there")
                     self.assertEqual(result.debug_output, [f"launcher: left behind: {report.cwd}"])
                     shown = [] if launcher is self.silent else [LEFT_BEHIND + report.cwd]
