@@ -1,13 +1,26 @@
 #include "cleanup/busyretry.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "platform/app.h"
 #include "platform/system.h"
 
+namespace {
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+               .count() +
+           1;  // never 0, which means "no pause yet"
+}
+
+}  // namespace
+
 CBusyRetry::CBusyRetry(unsigned budgetMs, bool pumpMessages)
-    : m_deadline(std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs)),
-      m_bPumpMessages(pumpMessages) {}
+    : m_nBudgetMs(budgetMs), m_bPumpMessages(pumpMessages), m_pFirstPause(&m_firstPause) {}
+
+CBusyRetry::CBusyRetry(const CBusyRetry& other)
+    : m_nBudgetMs(other.m_nBudgetMs), m_bPumpMessages(other.m_bPumpMessages), m_pFirstPause(other.m_pFirstPause) {}
 
 bool CBusyRetry::IsBusyError(std::uint32_t error, bool folderMayEmpty) {
     switch (error) {
@@ -23,13 +36,17 @@ bool CBusyRetry::IsBusyError(std::uint32_t error, bool folderMayEmpty) {
 }
 
 unsigned CBusyRetry::RemainingMs() const {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - std::chrono::steady_clock::now());
-    return left.count() > 0 ? static_cast<unsigned>(left.count()) : 0;
+    const std::int64_t first = m_pFirstPause->load();
+    if (first == 0) return m_nBudgetMs;
+    const std::int64_t left = first + static_cast<std::int64_t>(m_nBudgetMs) - NowMs();
+    return left > 0 ? static_cast<unsigned>(left) : 0;
 }
 
 bool CBusyRetry::PauseBeforeRetry(unsigned pauseMs, bool folderMayEmpty) {
     const std::uint32_t error = platform::GetLastError();
     if (!IsBusyError(error, folderMayEmpty)) return false;
+    std::int64_t notYet = 0;
+    m_pFirstPause->compare_exchange_strong(notYet, NowMs());  // the budget starts now, unless it already has
     const unsigned left = RemainingMs();
     if (left == 0) return false;
     platform::PauseWithMessages(std::min(pauseMs, left), m_bPumpMessages);

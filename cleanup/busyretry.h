@@ -1,11 +1,13 @@
 // Retrying a delete that failed because something else still holds the
 // file or folder: a program that has just ended may still be exiting, and a
 // virus scanner may have opened a new file. One budget of time is shared by
-// every retry of a cleanup, so a folder full of busy files costs no more
-// than a single one.
+// every retry of a cleanup (and by its copies on other threads), so a folder
+// full of busy files costs no more than a single one. The budget starts with
+// the first pause, not with the cleanup: a long pass over a big tree must
+// not leave a file that is busy at its end without a retry.
 #pragma once
 
-#include <chrono>
+#include <atomic>
 #include <cstdint>
 
 class CBusyRetry {
@@ -14,6 +16,10 @@ public:
 
     // `pumpMessages`: keep the windows alive during the pauses.
     explicit CBusyRetry(unsigned budgetMs = kDefaultBudgetMs, bool pumpMessages = false);
+    // A copy (for another thread) shares the original's budget; the
+    // original must outlive it.
+    CBusyRetry(const CBusyRetry& other);
+    CBusyRetry& operator=(const CBusyRetry&) = delete;
 
     // Errors worth waiting out: the object is in use (sharing, lock) or not
     // yet free to delete (access denied while a handle is still open);
@@ -35,7 +41,7 @@ public:
     }
 
     void SetPumpMessages(bool pump) { m_bPumpMessages = pump; }
-    // Time still available for pauses.
+    // Time still available for pauses (all of it before the first).
     unsigned RemainingMs() const;
 
 private:
@@ -46,6 +52,9 @@ private:
     // is a busy one and time is left; false when the attempt should not be retried.
     bool PauseBeforeRetry(unsigned pauseMs, bool folderMayEmpty);
 
-    std::chrono::steady_clock::time_point m_deadline;
+    unsigned m_nBudgetMs;
     bool m_bPumpMessages;
+    // When the first pause began (steady clock, ms, +1); 0: no pause yet.
+    std::atomic<std::int64_t> m_firstPause{0};
+    std::atomic<std::int64_t>* m_pFirstPause;  // the original's
 };

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/busyretry.h"
 #include "cleanup/deletefiles.h"
+#include "platform/app.h"
 #include "platform/deleteblock.h"
 #include "platform/posix/instrument.h"
 #include "platform/strings.h"
@@ -215,6 +217,30 @@ TEST(DeleteSource, AFileThatCannotBeDeletedStopsTheRunUnlessToldToGoOn) {
         EXPECT_EQ(*(at + 1), "Delete failed");
         platform::DestroyHiddenWindow(deleter.m_pStatusWnd);
     }
+}
+
+// The retry budget is for waiting, not for the work around it: a long pass
+// over a big tree still leaves the full budget to a file busy at its end,
+// and copies on other threads draw on the same budget.
+TEST(BusyRetry, TheBudgetStartsWithTheFirstPauseAndIsShared) {
+    CBusyRetry retry(100);
+    platform::PauseWithMessages(150, false);  // a long pass, with nothing busy
+    EXPECT_EQ(retry.RemainingMs(), 100u);
+    int attempts = 0;
+    EXPECT_TRUE(retry.Run([&] {
+        platform::SetLastError(platform::kErrorSharingViolation);
+        return ++attempts == 3;
+    }));
+    EXPECT_EQ(attempts, 3);
+
+    const CBusyRetry copy(retry);
+    EXPECT_LE(copy.RemainingMs(), 70u);  // the two pauses so far (10 and 20 ms) count for the copy too
+    EXPECT_FALSE(retry.Run([] {
+        platform::SetLastError(platform::kErrorSharingViolation);
+        return false;
+    }));
+    EXPECT_EQ(copy.RemainingMs(), 0u);
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorSharingViolation);
 }
 
 // Files and folders that are busy for a moment (a program still exiting, a
