@@ -234,6 +234,13 @@ bool CQXDeleteFiles::ValidateSource() {
     return false;
 }
 
+void CQXDeleteFiles::TargetFolderContents(const std::string& folder) {
+    m_strSource = folder + "\\*.*";
+    m_bRecurse = true;
+    m_bContinueOnError = true;
+    m_bIncludeHiddenSystem = true;
+}
+
 void CQXDeleteFiles::SplitSourcePath(const std::string& source, std::string& folder, std::string& mask) {
     const std::size_t cut = platform::FindLastBackslash(source);
     if (cut == std::string::npos) {

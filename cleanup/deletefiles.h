@@ -28,6 +28,11 @@ public:
     // pass. `pumpMessages` keeps the user interface alive between files.
     int DeleteSource(bool pumpMessages);
 
+    // Aims the deleter at everything inside `folder` (no trailing ''),
+    // the way the launcher empties its temporary folder: every file and
+    // sub-folder, hidden and system ones too, going on after errors.
+    void TargetFolderContents(const std::string& folder);
+
     // The five rules, in order: not empty; at least 4 characters; no
     // trailing '\'; a drive ("X:") or a network path ("\\"); none of / " < > |.
     // The first rule that fails reports its message.

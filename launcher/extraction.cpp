@@ -54,19 +54,11 @@ void CloseArchive(CZipArchive& archive) {
     if (!archive.IsClosed()) PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
 }
 
-std::uint32_t TotalSize(CZipArchive& archive, const bool& cancelled) {
-    std::uint32_t total = 0;
-    const int count = archive.GetEntryCount();
-    for (int i = 0; i < count && !cancelled; ++i) {
-        CZipFileHeader info;
-        if (archive.GetEntryInfo(info, static_cast<std::uint16_t>(i)) && !info.IsFolder()) total += info.m_uUncomprSize;
-    }
-    return total;
-}
-
-void SetBarRange(const RunWindows& windows, std::uint32_t total) {
+// The bar counts in 32 bits, as the callback's positions do.
+void SetBarRange(const RunWindows& windows, std::uint64_t total) {
     if (Live(windows.progress))
-        platform::SendWindowMessage(windows.progress, platform::kPbmSetRange32, 0, static_cast<std::intptr_t>(total));
+        platform::SendWindowMessage(windows.progress, platform::kPbmSetRange32, 0,
+                                    static_cast<std::intptr_t>(static_cast<std::uint32_t>(total)));
 }
 
 void SetBarPosition(const RunWindows& windows, std::uint64_t position) {
@@ -74,13 +66,14 @@ void SetBarPosition(const RunWindows& windows, std::uint64_t position) {
         platform::SendWindowMessage(windows.progress, platform::kPbmSetPos, static_cast<std::uintptr_t>(position), 0);
 }
 
-// Every entry in order, on this thread, with the dialog's callback: the
-// archive's own rules decide which entries still come out after a failure.
-// Returns whether the configured program's own entry failed.
+// Every entry in order, on this thread, with the dialog's callback (the bar
+// ranged over `total` bytes): the archive's own rules decide which entries
+// still come out after a failure. Returns whether the configured program's
+// own entry failed.
 bool ExtractOneByOne(CZipArchive& archive, const LaunchConfig& config, const std::string& folder,
-                     const RunWindows& windows, const bool& cancelled) {
+                     const RunWindows& windows, std::uint64_t total, const bool& cancelled) {
     if (windows.callback != nullptr) archive.RegisterCallback(windows.callback, cbExtract);
-    SetBarRange(windows, TotalSize(archive, cancelled));
+    SetBarRange(windows, total);
 
     bool programFailed = false;
     const int count = archive.GetEntryCount();
@@ -158,10 +151,7 @@ void RunWorker(void* context) {
 // Empties `folder` for a second attempt.
 void EmptyFolder(const std::string& folder) {
     CQXDeleteFiles deleter;
-    deleter.m_strSource = folder + "\\*.*";
-    deleter.m_bRecurse = true;
-    deleter.m_bContinueOnError = true;
-    deleter.m_bIncludeHiddenSystem = true;
+    deleter.TargetFolderContents(folder);
     deleter.DeleteSource(false);
 }
 
@@ -205,7 +195,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     }
     if (threads > work->jobs.size()) threads = static_cast<unsigned>(work->jobs.size());
     if (threads <= 1) {
-        outcome.programFailed = ExtractOneByOne(archive, config, folder, windows, cancelled);
+        outcome.programFailed = ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);
         return outcome;
     }
 
@@ -214,7 +204,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     work->config = &config;
 
     if (windows.callback != nullptr) archive.RegisterCallback(windows.callback, cbExtract);
-    SetBarRange(windows, TotalSize(archive, cancelled));
+    SetBarRange(windows, bytes);
     for (std::uint16_t index : folders) {
         if (cancelled) break;
         ExtractOne(archive, index, config, folder);
@@ -241,7 +231,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
         EmptyFolder(folder);
         archive.ForgetKnownFolders();
         SetBarPosition(windows, 0);
-        outcome.programFailed = ExtractOneByOne(archive, config, folder, windows, cancelled);
+        outcome.programFailed = ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);
         return outcome;
     }
     SetBarPosition(windows, work->bytesDone.load());

@@ -75,10 +75,7 @@ bool LaunchConfigured(const LaunchConfig& config, const std::string& folder, con
 bool DeleteFolder(const std::string& folder, bool pumpMessages) {
     CBusyRetry retry(CBusyRetry::kDefaultBudgetMs, pumpMessages);
     CQXDeleteFiles deleter;
-    deleter.m_strSource = folder + "\\*.*";
-    deleter.m_bRecurse = true;
-    deleter.m_bContinueOnError = true;
-    deleter.m_bIncludeHiddenSystem = true;
+    deleter.TargetFolderContents(folder);
     deleter.m_pRetry = &retry;
     // A second thread deletes measurably faster; more add little.
     const unsigned asked = ExtractionThreads();

@@ -40,10 +40,7 @@ double DeleteWithDeleter(const fs::path& root, unsigned threads) {
     const auto start = std::chrono::steady_clock::now();
     CQXDeleteFiles deleter;
     deleter.m_nThreads = threads;
-    deleter.m_strSource = platform::FromNativePath(root.string()) + "\\*.*";
-    deleter.m_bRecurse = true;
-    deleter.m_bContinueOnError = true;
-    deleter.m_bIncludeHiddenSystem = true;
+    deleter.TargetFolderContents(platform::FromNativePath(root.string()));
     const int result = deleter.DeleteSource(true);
     platform::RemoveDirectory(platform::FromNativePath(root.string()));
     const double took = Seconds(start);

@@ -233,10 +233,7 @@ void ExtractWithLauncher(const fs::path& launcher, const fs::path& folder, unsig
 void DeleteWithLauncher(const fs::path& folder) {
     CBusyRetry retry(CBusyRetry::kDefaultBudgetMs, false);
     CQXDeleteFiles deleter;
-    deleter.m_strSource = WindowsPath(folder, "") + "\\*.*";
-    deleter.m_bRecurse = true;
-    deleter.m_bContinueOnError = true;
-    deleter.m_bIncludeHiddenSystem = true;
+    deleter.TargetFolderContents(WindowsPath(folder, ""));
     deleter.m_pRetry = &retry;
     const int result = deleter.DeleteSource(false);
     platform::RemoveDirectory(WindowsPath(folder, ""));

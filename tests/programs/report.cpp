@@ -70,13 +70,13 @@ int Hold(const std::string& path, int milliseconds, const std::string& ready) {
     return 0;
 }
 
-// Starts the holder and returns once it holds the file.
-void StartHolder(const std::string& exe, const std::string& folder, const std::string& spec) {
-    const std::size_t colon = spec.rfind(':');
-    const std::string file = folder + "\\" + spec.substr(0, colon);
+// Starts the holder for `hold` (SFX_HOLD's REL:MS) and returns once it holds the file.
+void StartHolder(const std::string& exe, const std::string& folder, const std::string& hold) {
+    const std::size_t colon = hold.rfind(':');
+    const std::string file = folder + "\\" + hold.substr(0, colon);
     const std::string ready = folder + "\\hold.ready";
     platform::Process holder;
-    const std::string line = "\"" + exe + "\" --hold \"" + file + "\" " + spec.substr(colon + 1) + " \"" + ready + "\"";
+    const std::string line = "\"" + exe + "\" --hold \"" + file + "\" " + hold.substr(colon + 1) + " \"" + ready + "\"";
     if (!holder.Create(line, folder, platform::kShowNormal)) return;
     const fs::path native = fs::u8path(platform::ToNativePath(ready));
     std::error_code ignored;
