@@ -3,8 +3,8 @@
 // configured program, for every test archive, the damaged ones included.
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,11 +35,23 @@ Result Extract(const std::string& fixture, const LaunchConfig& config, unsigned 
     result.programFailed = outcome.programFailed;
     if (used != nullptr) *used = outcome.threads;
     result.tree = ziptest::Snapshot(dir.Native());
-    // A file whose data failed keeps the time it was written: no two runs share it.
-    const std::int64_t recent = static_cast<std::int64_t>(std::time(nullptr)) - 120;
+    // A file whose data failed keeps the time it was written: no two runs
+    // share it. "Now" is read the way the tree's times are, from a file.
+    test_util::ScratchDir clock;
+    clock.Write("now", "");
+    const std::int64_t recent = ziptest::Snapshot(clock.Native()).at("now").mtime - 120;
     for (auto& [name, node] : result.tree)
         if (node.mtime >= recent) node.mtime = 0;
     return result;
+}
+
+// One line per node, for a failure message.
+std::string Describe(const std::map<std::string, ziptest::Node>& tree) {
+    std::string text;
+    for (const auto& [name, node] : tree)
+        text += "  " + name + (node.folder ? "/" : "") + " " + std::to_string(node.content.size()) + " bytes, mtime " +
+                std::to_string(node.mtime) + ", mode " + std::to_string(node.mode) + "\n";
+    return text;
 }
 
 // The names of the archive's file entries ('\' separators).
@@ -88,7 +100,8 @@ TEST(ParallelExtraction, GivesWhatOneEntryAfterAnotherGives) {
                     unsigned used = 0;
                     const Result parallel = Extract(fixture, config, threads, &used);
                     EXPECT_EQ(parallel.programFailed, sequential.programFailed) << threads;
-                    EXPECT_TRUE(parallel.tree == sequential.tree) << threads << " threads, " << used << " used";
+                    EXPECT_TRUE(parallel.tree == sequential.tree) << threads << " threads, " << used << " used\n"
+                                                                  << Describe(sequential.tree) << "versus\n" << Describe(parallel.tree);
                 }
                 ++compared;
             }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -59,6 +60,19 @@ std::string ReadNative(const std::string& path) {
     return all.str();
 }
 
+namespace {
+
+// Seconds since 1970. The file clock's epoch is the library's own choice
+// (libstdc++ counts from 2174), a whole number of seconds from the system's.
+std::int64_t UnixSeconds(fs::file_time_type time) {
+    using namespace std::chrono;
+    static const seconds offset =
+        round<seconds>(fs::file_time_type::clock::now().time_since_epoch() - system_clock::now().time_since_epoch());
+    return floor<seconds>(time.time_since_epoch() - offset).count();
+}
+
+}  // namespace
+
 std::map<std::string, Node> Snapshot(const fs::path& root) {
     std::map<std::string, Node> tree;
     for (const auto& item : fs::recursive_directory_iterator(root)) {
@@ -67,9 +81,7 @@ std::map<std::string, Node> Snapshot(const fs::path& root) {
         node.mode = static_cast<unsigned>(item.status().permissions()) & 0777;
         if (!node.folder) {
             node.content = ReadNative(item.path().string());
-            node.mtime = std::chrono::duration_cast<std::chrono::seconds>(
-                             fs::last_write_time(item.path()).time_since_epoch())
-                             .count();
+            node.mtime = UnixSeconds(fs::last_write_time(item.path()));
         }
         tree[fs::relative(item.path(), root).generic_string()] = node;
     }

@@ -70,7 +70,7 @@ int IndexOf(const CZipArchive& archive, const std::string& name);
 struct Node {
     bool folder = false;
     std::string content;
-    std::int64_t mtime = 0;  // seconds, files only
+    std::int64_t mtime = 0;  // seconds since 1970, files only
     unsigned mode = 0;       // permission bits
     bool operator==(const Node& other) const {
         return folder == other.folder && content == other.content && mtime == other.mtime && mode == other.mode;
