@@ -72,7 +72,7 @@ def main():
                         times[side].append(time.perf_counter() - start)
                         continue
                     threads = 1 if side == "1 thread" else 2
-                    out = session.run(driver, ["delete-timed", windows_path(root) + "\\*.*", str(threads)]).stdout
+                    out = session.run(driver, ["delete-timed", windows_path(root), str(threads)]).stdout
                     values = dict(line.strip().partition("=")[::2] for line in out.splitlines() if "=" in line)
                     if values.get("result") != "0" or any(root.iterdir()):
                         raise RuntimeError(f"{side}: the deleter left files behind ({out!r})")

@@ -7,10 +7,10 @@
 //       holds each LOCKED file open without sharing, runs the deleter (on
 //       SFX_DELETE_THREADS threads when that is set); "result=N",
 //       "failed=PATHS", "text=TEXT" per status text
-//   cleanup_driver delete-timed SOURCE THREADS
-//       the launcher's cleanup (recursive, going on after errors, hidden
-//       files too) on THREADS threads, no status texts; "result=N",
-//       "seconds=S" (the deleter's own time, without Wine's start)
+//   cleanup_driver delete-timed FOLDER THREADS
+//       the launcher's cleanup of what FOLDER holds on THREADS threads, no
+//       status texts; "result=N", "seconds=S" (the deleter's own time,
+//       without Wine's start)
 //   cleanup_driver launch WAIT FOLDER PROGRAM [ARG...]
 //       each ARG quoted as the launcher quotes its own; "result=N". WAIT is
 //       1, or 0 or 0:GATE (GATE: a file created after the call returned)
@@ -74,10 +74,7 @@ int Delete(char** argv, int argc) {
 
 int DeleteTimed(char** argv) {
     CQXDeleteFiles deleter;
-    deleter.m_strSource = argv[2];
-    deleter.m_bRecurse = true;
-    deleter.m_bContinueOnError = true;
-    deleter.m_bIncludeHiddenSystem = true;
+    deleter.TargetFolderContents(argv[2]);
     deleter.m_nThreads = static_cast<unsigned>(std::atoi(argv[3]));
     const auto start = std::chrono::steady_clock::now();
     const int result = deleter.DeleteSource(true);

@@ -28,9 +28,7 @@ public:
     // The whole scratch folder as the launcher deletes its own: every file
     // and sub-folder, going on after errors.
     explicit Recorder(const test_util::ScratchDir& dir, CBusyRetry* retry = nullptr) {
-        m_strSource = dir.Path("*.*");
-        m_bRecurse = true;
-        m_bContinueOnError = true;
+        TargetFolderContents(dir.path());
         m_pRetry = retry;
     }
 
