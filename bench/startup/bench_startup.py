@@ -110,6 +110,18 @@ class Samples:
         print(f"  {label:46s} {self.w(name):7.3f} {cpu}   ({min(values):.3f}-{max(values):.3f}, n={len(values)})")
 
 
+def run_rounds(count, samples, measures):
+    """`count` rounds after a warm-up round that is not counted; each round
+    runs measures(r), a list of measurements, starting at a rotating place
+    so that no measurement always meets the caches the same one left."""
+    for r in range(count + 1):
+        target = samples if r > 0 else Samples()
+        round_ = measures(r)
+        for k in range(len(round_)):
+            round_[(r + k) % len(round_)](target)
+        print(f"  round {r}{' (warm-up)' if r == 0 else ''} done, load average {load()}", flush=True)
+
+
 def ratio_line(label, value_1, value_2, goal=None, cpu=None):
     text = f"  {label:46s} N=1 {value_1:5.2f}   N=2 {value_2:5.2f}"
     if cpu is not None:
@@ -230,16 +242,10 @@ def native(args):
         "launcher-2": lambda r: self_extracting("launcher-2", [ours, "/S"], 2),
         "makeself": lambda r: self_extracting("makeself", [makeself, "--quiet", "--nox11"]),
     }
-    names = list(variants)
     samples = Samples()
     load_start = load()
     print(f"native: {args.rounds} rounds after a warm-up round, rotating order (load average {load_start})", flush=True)
-    for r in range(args.rounds + 1):
-        target = samples if r > 0 else Samples()  # round 0 warms the caches and is not counted
-        for k in range(len(names)):
-            name = names[(r + k) % len(names)]
-            variants[name](r)(target)
-        print(f"  round {r}{' (warm-up)' if r == 0 else ''} done, load average {load()}", flush=True)
+    run_rounds(args.rounds, samples, lambda r: [variant(r) for variant in variants.values()])
 
     rss = {}
     for what, launcher in (("tiny", tiny), ("1 GiB entry", big), ("payload", ours)):
@@ -396,11 +402,7 @@ def wine(args, arch, build):
             variants = [launcher_with(1), launcher_with(2), peer_run, program_alone]
             print(f"\nwine ({arch}): {args.wine_rounds} rounds after a warm-up round, rotating order"
                   f" (load average {load_start})", flush=True)
-            for r in range(args.wine_rounds + 1):
-                target = samples if r > 0 else Samples()
-                for k in range(len(variants)):
-                    variants[(r + k) % len(variants)](target)
-                print(f"  round {r}{' (warm-up)' if r == 0 else ''} done, load average {load()}", flush=True)
+            run_rounds(args.wine_rounds, samples, lambda r: variants)
     finally:
         where = work.describe()
         work.remove()

@@ -18,9 +18,13 @@ import pathlib
 import random
 import shutil
 import subprocess
+import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
-MARKER = bytes([0x0B, 0x0B, 0xAF, 0xAF, 0x0B, 0x0B])
+sys.path.insert(0, str(HERE.parent.parent / "tests" / "e2e"))
+sys.path.insert(0, str(HERE.parent.parent / "tests" / "e2e" / "launcher"))
+
+from launcher_support import configuration_span  # noqa: E402
 
 FILES = {"text": 2400, "binary": 500, "media": 100}
 BYTES = {"text": 84_000_000, "binary": 62_000_000, "media": 42_000_000}
@@ -150,27 +154,25 @@ def _env():
     return dict(os.environ, SOURCE_DATE_EPOCH=str(MTIME + 1))
 
 
+def _pack(sfxpack, stub, folder, run, path):
+    subprocess.run([str(sfxpack), "--stub", str(stub), "--run", run, "--silent", "--quiet", "-o", str(path),
+                    str(folder)], check=True, env=_env())
+
+
 def launcher(cache, name, sfxpack, stub, folder, run):
     """A silent launcher of `folder` made by sfxpack around `stub`: what users' launchers hold."""
 
     def make(path):
-        subprocess.run([str(sfxpack), "--stub", str(stub), "--run", run, "--silent", "--quiet", "-o", str(path),
-                        str(folder)], check=True, env=_env())
+        _pack(sfxpack, stub, folder, run, path)
 
     key = digest(GENERATOR, sfxpack, stub, folder.name, run, (folder / run))
     return cached(pathlib.Path(cache) / f"{name}.exe", key, make)
 
 
 def archive_start(path):
-    """The offset of the ZIP archive in a launcher: after the marker, the
-    length field and the configuration text."""
-    with open(path, "rb") as f:
-        head = f.read(100000 + 1048576)
-    at = head.find(MARKER, 100000)
-    if at < 0:
-        raise RuntimeError(f"{path}: no payload marker")
-    length = int.from_bytes(head[at + 6:at + 10], "little")
-    return at + 10 + length
+    """The offset of the ZIP archive in a launcher: right after the configuration text."""
+    offset, text = configuration_span(path)
+    return offset + len(text.encode("latin-1"))
 
 
 def infozip_launcher(cache, name, made_by_sfxpack, folder):
@@ -217,8 +219,7 @@ def _one_file(cache, name, sfxpack, stub, file, fill):
         folder.mkdir()
         fill(folder / file)
         try:
-            subprocess.run([str(sfxpack), "--stub", str(stub), "--run", file, "--silent", "--quiet", "-o",
-                            str(path), str(folder)], check=True, env=_env())
+            _pack(sfxpack, stub, folder, file, path)
         finally:
             shutil.rmtree(folder)
 
