@@ -93,13 +93,35 @@ TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
         EXPECT_EQ(app.m_nExitCode, c.exitCode);
         const std::string folder = base + "\\qx_ext_temp_0";
         EXPECT_EQ(app.m_strLeftBehind, c.leftBehind ? folder : std::string());
-        EXPECT_EQ(Names(platform::ToNativePath(base)),
-                  c.leftBehind ? std::vector<std::string>{"qx_ext_temp_0"} : std::vector<std::string>{});
+        // A folder that stays keeps its lock file, for a later run's sweep.
+        const std::vector<std::string> kept = {"qx_ext_temp_0", "qx_ext_temp_0.lock"};
+        EXPECT_EQ(Names(platform::ToNativePath(base)), c.leftBehind ? kept : std::vector<std::string>{});
         if (c.call == Call::kWaitProcess) {
             // Nothing of a program that may still be running was touched.
             EXPECT_EQ(Names(platform::ToNativePath(folder)), (std::vector<std::string>{"app", "data.txt"}));
         }
     }
+}
+
+// A cancelled run started nothing: it must not end as a success would.
+TEST(Run, ACancelledRunEndsWithErrorCancelled) {
+    test_util::ScratchDir dir;
+    dir.Write("app\\data.txt", "data\n");
+    const std::string launcher = PackSilentLauncher(dir, 0);
+    ASSERT_FALSE(launcher.empty());
+    ASSERT_TRUE(platform::CreateDirectory(dir.Path("base")));
+    SetTempFolderBase(dir.Path("base"));
+    TestApp app;
+    CSFEFileExtractor payload;
+    payload.m_strModulePath = platform::FromNativePath(launcher);
+    bool cancel = true;
+    RunWindows windows;
+    windows.cancel = &cancel;
+    EXPECT_EQ(ExtractAndRun(payload, windows), 0);
+    app.PumpMessage();
+    SetTempFolderBase("");
+    EXPECT_EQ(app.m_nExitCode, 1223);
+    EXPECT_EQ(Names(dir.Native("base")), std::vector<std::string>{});
 }
 
 // Every file the run extracts and deletes costs it at most three calls that
