@@ -70,8 +70,7 @@ bool FolderLock::DeleteAndRelease() {
     }
     // Deleted through the handle held: the file goes when it closes, and
     // never a file that somebody else put in its place.
-    FILE_DISPOSITION_INFO disposition;
-    disposition.DeleteFile = TRUE;
+    FILE_DISPOSITION_INFO disposition = {TRUE};  // its one member, DeleteFile, which windows.h renames
     const bool deleted = ::SetFileInformationByHandle(reinterpret_cast<HANDLE>(m_handle), FileDispositionInfo,
                                                       &disposition, sizeof disposition) != FALSE;
     const DWORD error = ::GetLastError();
