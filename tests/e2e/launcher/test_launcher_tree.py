@@ -4,11 +4,13 @@ folder until that process has ended too, and the launcher still ends with
 the program's code; a launcher killed hard takes its program along, and the
 next launcher over the same base removes the folder it left; a live run
 beside a sweeping launcher keeps every file; a folder of our name without
-our lock file, or a link of our name, is left alone. Natively, SIGINT,
+our lock file, or a link of our name, is left alone. Under Wine, the end of
+the session (wineboot --end-session), for a silent and a dialog run, ends
+the program and deletes the folder before the launcher answers. Natively, SIGINT,
 SIGTERM, SIGHUP and SIGQUIT sent to the launcher reach the program once and
 the launcher ends with the program's status (128 + the signal's number when
-it ended the program); on a terminal the program may read it and a Ctrl+C
-reaches it once.
+it ended the program); on a terminal the program may read it, Ctrl+Z stops
+it and the launcher together and a Ctrl+C reaches it once.
 
 Runs the build given as argument: native (the posix launcher), win64 or
 win32 (under Wine)."""
@@ -48,6 +50,7 @@ class Tree(LauncherTestCase):
         cls.launcher = pack_launcher(ARCH, app, cls.dir / "tree.exe", silent=True)
         # A name of its own, so that a test can end exactly this launcher by name.
         cls.killable = pack_launcher(ARCH, app, cls.dir / "killme.exe", silent=True)
+        cls.dialog = pack_launcher(ARCH, app, cls.dir / "dialog.exe", title="Session")
 
     def start(self, launcher, base, settings, args=()):
         return self.runner.start(launcher, ["/T:" + windows_path(base), *args], settings)
@@ -162,6 +165,29 @@ class Tree(LauncherTestCase):
         self.assertEqual((base / "qx_ext_temp_0" / "mine.txt").read_text(), "a user's own folder")
         self.assertEqual([p.name for p in outside.iterdir()], ["precious.txt"])
 
+    def test_the_end_of_the_session_ends_the_tree_and_deletes_the_folder(self):
+        if ARCH == "native":
+            self.skipTest("no session window on posix; its terminal's end (SIGHUP) is passed on like the other signals")
+        session = self.runner.session
+        for launcher, args, keep in ((self.launcher, [], ()), (self.dialog, [], ("Session",))):
+            with self.subTest(launcher.name):
+                base = self.fresh("base session")
+                report, beat, gate = self.dir / "session.txt", self.dir / "beat session.txt", self.dir / "never-opened"
+                report.unlink(missing_ok=True)
+                running = self.runner.start(launcher, ["/T:" + windows_path(base), *args],
+                                            {"SFX_REPORT": windows_path(report), "SFX_BEAT": windows_path(beat),
+                                             "SFX_WAIT_FOR": windows_path(gate)}, keep=keep)
+                self.wait_for_report(report)
+                # What Wine does when a session ends: WM_QUERYENDSESSION and
+                # WM_ENDSESSION to every top-level window, then it ends the process.
+                subprocess.run([session.loader, "wineboot", "--end-session"], env=session.env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120, check=True)
+                self.assertEqual(list(base.iterdir()), [], "deleted before the launcher answered")
+                before = beat.read_text()
+                time.sleep(0.5)
+                self.assertEqual(beat.read_text(), before, "the program was ended")
+                running.wait()
+
     # -- natively: signals and the terminal ----------------------------------------
 
     def test_signals_reach_the_program_once_and_its_status_is_the_launchers(self):
@@ -205,6 +231,12 @@ class Tree(LauncherTestCase):
         try:
             os.write(terminal, b"typed at the terminal\n")
             self.wait_for_report(report)
+            # Ctrl+Z stops the program, and the launcher stops with it, as a
+            # shell's job would; continued, the launcher continues it.
+            os.write(terminal, b"\x1a")
+            _, stopped = waitpid_within(pid, 60, terminal, os.WUNTRACED)
+            self.assertTrue(os.WIFSTOPPED(stopped), "the launcher stopped with its program")
+            os.kill(pid, signal.SIGCONT)
             os.write(terminal, b"\x03")  # Ctrl+C
             _, status = waitpid_within(pid, 60, terminal)
         finally:
@@ -216,11 +248,11 @@ class Tree(LauncherTestCase):
         self.assertEqual(list(base.iterdir()), [])
 
 
-def waitpid_within(pid, timeout, terminal):
+def waitpid_within(pid, timeout, terminal, options=0):
     """waitpid for `pid`, reading (and dropping) the terminal's output meanwhile."""
     deadline = time.time() + timeout
     while time.time() < deadline:
-        done, status = os.waitpid(pid, os.WNOHANG)
+        done, status = os.waitpid(pid, os.WNOHANG | options)
         if done == pid:
             return done, status
         ready, _, _ = select.select([terminal], [], [], 0.1)
