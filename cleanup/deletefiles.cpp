@@ -382,3 +382,13 @@ void CQXDeleteFiles::PumpMessages() {
 }
 
 bool CQXDeleteFiles::IsAbortRequested() const { return m_pAbortFlag != nullptr && m_pAbortFlag->load() != 0; }
+
+bool DeleteFolderTree(const std::string& folder, CBusyRetry& retry, unsigned threads, bool pumpMessages) {
+    CQXDeleteFiles deleter;
+    deleter.TargetFolderContents(folder);
+    deleter.m_pRetry = &retry;
+    deleter.m_nThreads = threads;
+    const bool emptied = deleter.DeleteSource(pumpMessages) == CQXDeleteFiles::kDeleted;
+    return retry.Run([&] { return platform::RemoveDirectory(folder); }, emptied) ||
+           platform::GetFileAttributes(folder) == platform::kInvalidAttributes;
+}

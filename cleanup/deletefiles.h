@@ -16,6 +16,13 @@
 #include "cleanup/fileinfoarray.h"
 #include "platform/app.h"
 
+// Deletes `folder` with everything in it, as the launcher deletes its
+// temporary folder (TargetFolderContents on `threads` threads), and then
+// the folder itself. Busy files are retried within `retry`'s budget, and so
+// is a folder that, once emptied, still reads as not empty (files whose
+// delete is pending while someone closes them). True when the folder is gone.
+bool DeleteFolderTree(const std::string& folder, CBusyRetry& retry, unsigned threads, bool pumpMessages);
+
 class CQXDeleteFiles {
 public:
     // Results of DeleteSource.

@@ -81,17 +81,10 @@ bool LaunchConfigured(const LaunchConfig& config, const std::string& folder, con
 bool DeleteFolder(const std::string& folder, platform::FolderLock& mark, bool pumpMessages,
                   unsigned budgetMs = CBusyRetry::kDefaultBudgetMs) {
     CBusyRetry retry(budgetMs, pumpMessages);
-    CQXDeleteFiles deleter;
-    deleter.TargetFolderContents(folder);
-    deleter.m_pRetry = &retry;
     // A second thread deletes measurably faster; more add little.
     const unsigned asked = ExtractionThreads();
-    deleter.m_nThreads = std::min(asked != 0 ? asked : platform::ProcessorCount(), 2u);
-    const bool emptied = deleter.DeleteSource(pumpMessages) == CQXDeleteFiles::kDeleted;
-    // Once emptied, a folder that still reads as not empty holds files whose
-    // delete is pending while someone closes them: worth waiting for too.
-    const bool gone = retry.Run([&] { return platform::RemoveDirectory(folder); }, emptied) ||
-                      platform::GetFileAttributes(folder) == platform::kInvalidAttributes;
+    const bool gone =
+        DeleteFolderTree(folder, retry, std::min(asked != 0 ? asked : platform::ProcessorCount(), 2u), pumpMessages);
     if (gone && mark.Held()) mark.DeleteAndRelease();
     return gone;
 }
