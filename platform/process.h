@@ -88,10 +88,6 @@ public:
     // True when nothing of it is known to run any more.
     bool EndTree(unsigned graceMs);
 
-    // Whether the program runs in a tree of its own (kProcessOwnTree, and
-    // the system could make one).
-    bool OwnsTree() const { return m_pTree != nullptr; }
-
     // The exit code, kStillActive while the program runs; false, with the
     // last error set, when it cannot be read.
     bool GetExitCode(std::uint32_t& code);

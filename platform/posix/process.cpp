@@ -41,7 +41,13 @@ void Nap(long milliseconds) {
 
 }  // namespace
 
-Process::~Process() { delete TreeOf(m_pTree); }
+Process::~Process() {
+    // A wait that failed left the terminal and the signals with the program's group.
+    if (detail::ProcessTree* tree = TreeOf(m_pTree)) {
+        detail::EndTree(*tree);
+        delete tree;
+    }
+}
 
 bool Process::Create(const std::string& commandLine, const std::string& folder, int, unsigned options) {
     if (commandLine.size() >= kMaxCommandLineBuffer) {
@@ -117,7 +123,10 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
         }
         return false;
     }
-    delete TreeOf(m_pTree);
+    if (detail::ProcessTree* previous = TreeOf(m_pTree)) {
+        detail::EndTree(*previous);
+        delete previous;
+    }
     m_pTree = tree;
     m_handle = pid;
     m_bEnded = false;
