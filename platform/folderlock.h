@@ -29,7 +29,7 @@ public:
     FolderLock& operator=(const FolderLock&) = delete;
 
     // The lock file of `folder` (a path without a trailing '\').
-    static std::string LockFileOf(const std::string& folder);
+    static std::string LockFileOf(const std::string& folder) { return folder + ".lock"; }
 
     // Creates the lock file of `folder` and holds it exclusively. False,
     // with the last error set, when anything of that name exists
@@ -57,6 +57,13 @@ public:
     const std::string& LockFilePath() const { return m_strPath; }
 
 private:
+    bool Hold(std::intptr_t handle, const std::string& path, Mode mode) {
+        m_handle = handle;
+        m_strPath = path;
+        m_mode = mode;
+        return true;
+    }
+
     static constexpr std::intptr_t kNone = -1;
     std::intptr_t m_handle = kNone;  // HANDLE on win32, fd on posix
     std::string m_strPath;           // the lock file held

@@ -26,8 +26,6 @@ bool StillNames(const std::string& native, int fd) {
 
 }  // namespace
 
-std::string FolderLock::LockFileOf(const std::string& folder) { return folder + ".lock"; }
-
 FolderLock::~FolderLock() { Release(); }
 
 void FolderLock::Release() {
@@ -57,10 +55,7 @@ bool FolderLock::CreateNew(const std::string& folder) {
         SetLastError(kErrorSharingViolation);
         return false;
     }
-    m_handle = fd;
-    m_strPath = path;
-    m_mode = kExclusive;
-    return true;
+    return Hold(fd, path, kExclusive);
 }
 
 bool FolderLock::TryTake(const std::string& folder, Mode mode) {
@@ -104,10 +99,7 @@ bool FolderLock::TryTake(const std::string& folder, Mode mode) {
         SetLastError(kErrorSharingViolation);
         return false;
     }
-    m_handle = fd;
-    m_strPath = path;
-    m_mode = mode;
-    return true;
+    return Hold(fd, path, mode);
 }
 
 bool FolderLock::DeleteAndRelease() {

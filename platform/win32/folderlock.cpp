@@ -21,8 +21,6 @@ HANDLE OpenLockFile(const std::string& path, DWORD creation, FolderLock::Mode mo
 
 }  // namespace
 
-std::string FolderLock::LockFileOf(const std::string& folder) { return folder + ".lock"; }
-
 FolderLock::~FolderLock() { Release(); }
 
 void FolderLock::Release() {
@@ -39,10 +37,7 @@ bool FolderLock::CreateNew(const std::string& folder) {
         if (::GetLastError() == ERROR_ALREADY_EXISTS) ::SetLastError(ERROR_FILE_EXISTS);
         return false;
     }
-    m_handle = reinterpret_cast<std::intptr_t>(h);
-    m_strPath = path;
-    m_mode = kExclusive;
-    return true;
+    return Hold(reinterpret_cast<std::intptr_t>(h), path, kExclusive);
 }
 
 bool FolderLock::TryTake(const std::string& folder, Mode mode) {
@@ -57,10 +52,7 @@ bool FolderLock::TryTake(const std::string& folder, Mode mode) {
         ::SetLastError(ERROR_ACCESS_DENIED);  // a link or a folder: not a lock file of ours
         return false;
     }
-    m_handle = reinterpret_cast<std::intptr_t>(h);
-    m_strPath = path;
-    m_mode = mode;
-    return true;
+    return Hold(reinterpret_cast<std::intptr_t>(h), path, mode);
 }
 
 bool FolderLock::DeleteAndRelease() {

@@ -47,6 +47,23 @@ std::string PackSilentLauncher(test_util::ScratchDir& dir, int exitCode) {
     return options.output;
 }
 
+struct RunResult {
+    int exitCode;
+    std::string leftBehind;
+};
+
+// Runs the launcher file `launcher` (native path) once, with its folders under `base`.
+RunResult RunLauncher(const std::string& launcher, const std::string& base, const RunWindows& windows = RunWindows()) {
+    SetTempFolderBase(base);
+    TestApp app;
+    CSFEFileExtractor payload;
+    payload.m_strModulePath = platform::FromNativePath(launcher);
+    EXPECT_EQ(ExtractAndRun(payload, windows), 0);
+    app.PumpMessage();  // the run's quit message
+    SetTempFolderBase("");
+    return {app.m_nExitCode, app.m_strLeftBehind};
+}
+
 std::vector<std::string> Names(const std::string& nativeFolder) {
     std::vector<std::string> names;
     if (!fs::exists(nativeFolder)) return names;
@@ -80,19 +97,13 @@ TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
         SCOPED_TRACE(c.what);
         const std::string base = dir.Path(std::string("base ") + std::to_string(&c - cases));
         ASSERT_TRUE(platform::CreateDirectory(base));
-        SetTempFolderBase(base);
-        TestApp app;
-        CSFEFileExtractor payload;
-        payload.m_strModulePath = platform::FromNativePath(launcher);
         if (c.call != Call::kCount) platform::instrument::InjectFailure(c.call, c.suffix, c.error, 1);
-        EXPECT_EQ(ExtractAndRun(payload), 0);
+        const RunResult result = RunLauncher(launcher, base);
         platform::instrument::ClearFailures();
-        app.PumpMessage();  // the run's quit message
-        SetTempFolderBase("");
 
-        EXPECT_EQ(app.m_nExitCode, c.exitCode);
+        EXPECT_EQ(result.exitCode, c.exitCode);
         const std::string folder = base + "\\qx_ext_temp_0";
-        EXPECT_EQ(app.m_strLeftBehind, c.leftBehind ? folder : std::string());
+        EXPECT_EQ(result.leftBehind, c.leftBehind ? folder : std::string());
         // A folder that stays keeps its lock file, for a later run's sweep.
         const std::vector<std::string> kept = {"qx_ext_temp_0", "qx_ext_temp_0.lock"};
         EXPECT_EQ(Names(platform::ToNativePath(base)), c.leftBehind ? kept : std::vector<std::string>{});
@@ -110,17 +121,10 @@ TEST(Run, ACancelledRunEndsWithErrorCancelled) {
     const std::string launcher = PackSilentLauncher(dir, 0);
     ASSERT_FALSE(launcher.empty());
     ASSERT_TRUE(platform::CreateDirectory(dir.Path("base")));
-    SetTempFolderBase(dir.Path("base"));
-    TestApp app;
-    CSFEFileExtractor payload;
-    payload.m_strModulePath = platform::FromNativePath(launcher);
     bool cancel = true;
     RunWindows windows;
     windows.cancel = &cancel;
-    EXPECT_EQ(ExtractAndRun(payload, windows), 0);
-    app.PumpMessage();
-    SetTempFolderBase("");
-    EXPECT_EQ(app.m_nExitCode, 1223);
+    EXPECT_EQ(RunLauncher(launcher, dir.Path("base"), windows).exitCode, 1223);
     EXPECT_EQ(Names(dir.Native("base")), std::vector<std::string>{});
 }
 
@@ -138,15 +142,8 @@ TEST(Run, AtMostThreeOpensPerFileOverExtractAndDelete) {
     ASSERT_FALSE(launcher.empty());
 
     ASSERT_TRUE(platform::CreateDirectory(dir.Path("base")));
-    SetTempFolderBase(dir.Path("base"));
-    TestApp app;
-    CSFEFileExtractor payload;
-    payload.m_strModulePath = platform::FromNativePath(launcher);
     platform::instrument::ResetCounts();
-    EXPECT_EQ(ExtractAndRun(payload), 0);
-    app.PumpMessage();
-    SetTempFolderBase("");
-    EXPECT_EQ(app.m_nExitCode, 0);
+    EXPECT_EQ(RunLauncher(launcher, dir.Path("base")).exitCode, 0);
     EXPECT_EQ(Names(dir.Native("base")), std::vector<std::string>{});
 
     std::uint64_t opens = 0;
