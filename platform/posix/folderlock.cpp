@@ -48,9 +48,11 @@ bool FolderLock::CreateNew(const std::string& folder) {
         return false;
     }
     // Between the create and the lock a sweeper may have taken the new file
-    // for a dead run's and deleted it: then the name is not ours.
-    if (detail::InstrumentedCallFails(instrument::Call::kLockFolder, path) || ::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        !StillNames(native, fd)) {
+    // for a dead run's and deleted it: then the name is not ours. A file
+    // system without flock still has the file keep the name; a sweep, which
+    // cannot lock it either, then leaves the folder alone.
+    const bool injected = detail::InstrumentedCallFails(instrument::Call::kLockFolder, path);
+    if (injected || (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) || !StillNames(native, fd)) {
         ::close(fd);
         SetLastError(kErrorSharingViolation);
         return false;
