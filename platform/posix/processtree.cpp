@@ -42,6 +42,7 @@ void GiveTerminal(pid_t group) {
 
 bool PrepareTree() {
     ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    g_pending = 0;  // a signal after an earlier tree ended was for nobody
     struct sigaction action = {};
     action.sa_handler = PassOn;
     sigemptyset(&action.sa_mask);
