@@ -117,22 +117,18 @@ class Tree(LauncherTestCase):
 
     def test_a_live_run_next_to_a_sweeping_launcher_keeps_every_file(self):
         base = self.fresh("base live")
-        reports = self.fresh("reports live")
-        gate = self.dir / "gate live"
-        gate.unlink(missing_ok=True)
-        live = self.start(self.launcher, base, {"SFX_REPORT_DIR": windows_path(reports), "SFX_EXIT_CODE": "3",
+        report, other, gate = self.dir / "live.txt", self.dir / "other.txt", self.dir / "gate live"
+        for path in (report, other, gate):
+            path.unlink(missing_ok=True)
+        live = self.start(self.launcher, base, {"SFX_REPORT": windows_path(report), "SFX_EXIT_CODE": "3",
                                                 "SFX_WAIT_FOR": windows_path(gate)})
         try:
-            deadline = time.time() + 120
-            while not any(read_reports(r) for r in reports.iterdir()) and time.time() < deadline:
-                time.sleep(0.1)
-            folder = self.runner.unix_path(read_reports(next(reports.iterdir()))[0].cwd)
-            other = self.dir / "other.txt"
-            other.unlink(missing_ok=True)
+            folder = self.wait_for_report(report)[0].cwd
             result = self.runner.run(self.launcher, ["/T:" + windows_path(base)], {"SFX_REPORT": windows_path(other)})
             self.assertEqual((result.code, result.messages), (0, []))
-            self.assertNotEqual(read_reports(other)[0].cwd, read_reports(next(reports.iterdir()))[0].cwd)
-            self.assertEqual(describe_tree(folder), (self.files, self.dirs), "the live run's folder is whole")
+            self.assertNotEqual(read_reports(other)[0].cwd, folder)
+            self.assertEqual(describe_tree(self.runner.unix_path(folder)), (self.files, self.dirs),
+                             "the live run's folder is whole")
         finally:
             gate.write_text("open")
             result = live.wait()
