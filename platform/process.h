@@ -10,9 +10,9 @@
 //
 // A program started with kProcessOwnTree brings every process it starts
 // into one tree that its Process owns: the wait lasts until the last of
-// them has ended, and they end when this process ends, however it ends.
-// On win32 the tree is a job object (kill on close, breakaway allowed); a
-// process started with CREATE_BREAKAWAY_FROM_JOB leaves it. On posix this
+// them has ended. On win32 the tree is a job object (kill on close,
+// breakaway allowed): all of it ends when this process ends, however it
+// ends, and a process started with CREATE_BREAKAWAY_FROM_JOB leaves it. On posix this
 // process becomes a child subreaper, so that every descendant that loses
 // its parent becomes its child and is waited for; the program runs in a
 // process group of its own (with the terminal's foreground while it runs,
