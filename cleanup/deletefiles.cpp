@@ -151,10 +151,13 @@ private:
     }
 
     // The one attempt (with its retries) to remove folder record `index`.
+    // Nothing listed in it is left, so a folder that still reads as not
+    // empty holds files whose delete is pending while someone closes them:
+    // retried like any busy file.
     bool Remove(std::size_t index, CBusyRetry& retry) {
         const std::string& path = m_files[index].m_strPath;
-        const bool removed =
-            retry.Run([&] { return platform::RemoveDirectory(path) || IsGone(platform::GetLastError()); });
+        const bool removed = retry.Run(
+            [&] { return platform::RemoveDirectory(path) || IsGone(platform::GetLastError()); }, true);
         m_state[index] = removed ? kDone : kFailed;
         return removed;
     }
@@ -283,39 +286,42 @@ bool CQXDeleteFiles::DeleteTargets() {
     const std::vector<std::string>& unlisted = m_files.UnlistedFolders();
     for (const std::string& folder : unlisted) fail(folder);
 
-    // With workers, the files go first and are reported afterwards, in the
-    // same order and with the same texts; progress moves meanwhile.
+    // With workers the files are gone already (the windows moved meanwhile),
+    // and the hook hears of those that failed; without, each file is
+    // reported as it goes.
     const bool parallel = go && DeleteWithWorkers(pass, retry);
-    const std::uint32_t shown = parallel ? m_nDone : 0;  // what the progress bar shows already
-    m_nDone = 0;
 
     // File pass, in the walk's order; a folder goes as soon as nothing it held is left.
     for (std::size_t i = 0; go && i < m_files.GetSize(); ++i) {
         const CFileInfo& record = m_files[i];
         if (record.m_dwAttributes & platform::kAttrDirectory) continue;
         const std::string& path = record.m_strPath;
-        OnStatusMessage(path);
-        if (++m_nDone > shown) {
+        DeletePass::Outcome outcome = pass.State(i);
+        if (!parallel) {
+            OnStatusMessage(path);
             if (Live(m_pStatusWnd))
                 platform::SetWindowTextOf(m_pStatusWnd, CompactPathForDisplay(path, m_nStatusPathLength));
+            ++m_nDone;
             UpdateProgress();
             PumpMessages();
-        }
-        DeletePass::Outcome outcome = pass.State(i);
-        if (outcome == DeletePass::kUntouched) {
-            // The workers stopped before it: after a failure or on an abort.
-            if (parallel || IsAbortRequested()) {
+            if (IsAbortRequested()) {
                 ok = go = false;
                 break;
             }
             outcome = pass.HandleFile(i, retry);
+        } else if (outcome == DeletePass::kUntouched) {
+            // The workers stopped before it: after a failure or on an abort.
+            ok = go = false;
+            break;
         }
-        if (outcome == DeletePass::kKept)
+        if (outcome == DeletePass::kKept) {
             --m_nTotal;  // left alone on purpose: not a failure, and the other files still go
-        else if (outcome == DeletePass::kDone)
-            OnStatusMessage("Delete successful");
-        else
+        } else if (outcome == DeletePass::kDone) {
+            if (!parallel) OnStatusMessage("Delete successful");
+        } else {
+            if (parallel) OnStatusMessage(path);
             fail(path);
+        }
     }
 
     if (go) {
@@ -376,3 +382,13 @@ void CQXDeleteFiles::PumpMessages() {
 }
 
 bool CQXDeleteFiles::IsAbortRequested() const { return m_pAbortFlag != nullptr && m_pAbortFlag->load() != 0; }
+
+bool DeleteFolderTree(const std::string& folder, CBusyRetry& retry, unsigned threads, bool pumpMessages) {
+    CQXDeleteFiles deleter;
+    deleter.TargetFolderContents(folder);
+    deleter.m_pRetry = &retry;
+    deleter.m_nThreads = threads;
+    const bool emptied = deleter.DeleteSource(pumpMessages) == CQXDeleteFiles::kDeleted;
+    return retry.Run([&] { return platform::RemoveDirectory(folder); }, emptied) ||
+           platform::GetFileAttributes(folder) == platform::kInvalidAttributes;
+}

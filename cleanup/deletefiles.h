@@ -16,6 +16,13 @@
 #include "cleanup/fileinfoarray.h"
 #include "platform/app.h"
 
+// Deletes `folder` with everything in it, as the launcher deletes its
+// temporary folder (TargetFolderContents on `threads` threads), and then
+// the folder itself. Busy files are retried within `retry`'s budget, and so
+// is a folder that, once emptied, still reads as not empty (files whose
+// delete is pending while someone closes them). True when the folder is gone.
+bool DeleteFolderTree(const std::string& folder, CBusyRetry& retry, unsigned threads, bool pumpMessages);
+
 class CQXDeleteFiles {
 public:
     // Results of DeleteSource.
@@ -75,10 +82,11 @@ public:
     bool m_bPumpMessages = true;
     // Threads that delete the files (at most kMaxThreads). With one, each
     // file is reported as it goes; with more, this thread keeps the windows
-    // alive meanwhile and reports the files afterwards, with the same texts
-    // in the same order. A stop after
-    // a failure, or an abort, still lets the other workers finish the file
-    // in their hands, which then goes unreported.
+    // alive meanwhile (the bar, and the file handled last), and afterwards
+    // OnStatusMessage hears of the files that failed, each with its path
+    // and "Delete failed", in the walk's order. A stop after a failure, or
+    // an abort, still lets the other workers finish the file in their
+    // hands.
     unsigned m_nThreads = 1;
     static constexpr unsigned kMaxThreads = 8;
 

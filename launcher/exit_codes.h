@@ -9,3 +9,5 @@ constexpr int kExitPayloadUnreadable = 1392;  // ERROR_FILE_CORRUPT
 constexpr int kExitProgramMissing = 2;  // ERROR_FILE_NOT_FOUND
 // The temporary folder could not be created, and the system gave no reason.
 constexpr int kExitCannotCreateFolder = 82;  // ERROR_CANNOT_MAKE
+// The user cancelled the extraction: no program ran.
+constexpr int kExitCancelled = 1223;  // ERROR_CANCELLED

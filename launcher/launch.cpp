@@ -28,7 +28,7 @@ std::uint32_t FailureCode() {
 }  // namespace
 
 std::uint32_t LaunchProgram(const std::string& program, const std::string& arguments, const std::string& folder,
-                            bool wait, int show, LaunchOutcome* outcome) {
+                            bool wait, int show, LaunchOutcome* outcome, CLaunchWatcher* watcher) {
     LaunchOutcome ignored;
     LaunchOutcome& result = outcome != nullptr ? *outcome : ignored;
     result = LaunchOutcome();
@@ -36,11 +36,18 @@ std::uint32_t LaunchProgram(const std::string& program, const std::string& argum
     const std::string commandLine = LaunchCommandLine(program, arguments);
     if (commandLine.size() >= platform::kMaxCommandLineBuffer) return platform::kErrorFilenameExcedRange;
 
+    // A program not waited for must outlive the launcher: it gets no tree.
     platform::Process process;
-    if (!process.Create(commandLine, folder, LaunchShowCommand(show))) return FailureCode();
+    if (!process.Create(commandLine, folder, LaunchShowCommand(show),
+                        wait ? platform::kProcessOwnTree : platform::kProcessAlone))
+        return FailureCode();
     result.started = true;
     if (wait) {
+        if (watcher != nullptr) watcher->OnStarted(process);
         result.ended = process.WaitDispatchingMessages();
+        const std::uint32_t error = platform::GetLastError();
+        if (watcher != nullptr) watcher->OnWaitEnded();
+        platform::SetLastError(error);
         if (!result.ended) return platform::kStillActive;
     }
     std::uint32_t code = 0;

@@ -4,15 +4,22 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+class Process;
+}
+
 // Starts `program` with `arguments` (already quoted as the program expects;
 // may be empty) in `folder` (empty: the launcher's current folder). The
 // command line is "\"program\" arguments", or `program` alone when there
 // are no arguments. `show` asks for the first window's state: 0 shown,
 // 1 minimised, 2 maximised, anything else hidden.
 //
-// With `wait`, waits until the program ends while the launcher's window
-// messages go on being dispatched (mouse moves and left-button presses and
-// releases are dropped). Returns the program's exit code (259, still
+// With `wait`, the program and every process it starts are one tree that
+// the launcher owns (platform/process.h): the wait lasts until the last of
+// them has ended, while the launcher's window messages go on being
+// dispatched (mouse moves and left-button presses and releases are
+// dropped), and the tree ends with the launcher should the launcher be
+// ended. Without `wait` the program is on its own. Returns the program's exit code (259, still
 // running, when it has not ended yet without `wait`, or when the wait
 // failed), the system's error code when it could not be started, and the
 // system's error code of the failed read when the exit code cannot be read
@@ -27,8 +34,19 @@ struct LaunchOutcome {
     bool started = false;
     bool ended = false;
 };
+
+// Told, when given, about the program while the launcher waits for it.
+class CLaunchWatcher {
+public:
+    virtual ~CLaunchWatcher() = default;
+    // The program has started; the wait begins next.
+    virtual void OnStarted(platform::Process& process) = 0;
+    // The wait is over (the program ended, or the wait failed).
+    virtual void OnWaitEnded() = 0;
+};
+
 std::uint32_t LaunchProgram(const std::string& program, const std::string& arguments, const std::string& folder,
-                            bool wait, int show, LaunchOutcome* outcome = nullptr);
+                            bool wait, int show, LaunchOutcome* outcome = nullptr, CLaunchWatcher* watcher = nullptr);
 
 // The system's show command for a `show` value.
 int LaunchShowCommand(int show);

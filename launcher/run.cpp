@@ -6,6 +6,7 @@
 
 #include "cleanup/busyretry.h"
 #include "cleanup/deletefiles.h"
+#include "cleanup/sweep.h"
 #include "launcher/app.h"
 #include "launcher/arguments.h"
 #include "launcher/extraction.h"
@@ -13,8 +14,11 @@
 #include "launcher/launch.h"
 #include "launcher/pass_over_errors.h"
 #include "payload/config.h"
+#include "payload/runfolder.h"
 #include "platform/dialog.h"
 #include "platform/file.h"
+#include "platform/folderlock.h"
+#include "platform/process.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/thread.h"
@@ -56,7 +60,7 @@ bool OpenArchive(CZipArchive& archive, const std::string& path) {
 // started but is not known to have ended (the wait failed): its folder must
 // then be left alone.
 bool LaunchConfigured(const LaunchConfig& config, const std::string& folder, const std::string& modulePath,
-                      bool programFailed) {
+                      bool programFailed, CLaunchWatcher& watcher) {
     const std::string program = folder + "\\" + config.run;
     if (programFailed || platform::GetFileAttributes(program) == platform::kInvalidAttributes) {
         // The configured program did not arrive whole (its entry failed): not a success.
@@ -65,27 +69,65 @@ bool LaunchConfigured(const LaunchConfig& config, const std::string& folder, con
     }
     const std::string arguments = BuildLaunchArguments(platform::CommandLineArgs(), modulePath);
     LaunchOutcome outcome;
-    SetExitCode(static_cast<int>(LaunchProgram(program, arguments, folder, true, 0, &outcome)));
+    SetExitCode(static_cast<int>(LaunchProgram(program, arguments, folder, true, 0, &outcome, &watcher)));
     return !outcome.started || outcome.ended;
 }
 
-// Deletes the temporary folder with everything in it. Busy files are waited
-// for a moment (a program still exiting, a scanner that opened a new file).
-// True when the folder is gone.
-bool DeleteFolder(const std::string& folder, bool pumpMessages) {
-    CBusyRetry retry(CBusyRetry::kDefaultBudgetMs, pumpMessages);
-    CQXDeleteFiles deleter;
-    deleter.TargetFolderContents(folder);
-    deleter.m_pRetry = &retry;
+// Deletes the temporary folder with everything in it, and then its lock
+// file, which stays with a folder that stays (a later sweep retries it).
+// Busy files are waited for a moment (a program still exiting, a scanner
+// that opened a new file), at most `budgetMs` in all. True when the folder
+// is gone.
+bool DeleteFolder(const std::string& folder, platform::FolderLock& mark, bool pumpMessages,
+                  unsigned budgetMs = CBusyRetry::kDefaultBudgetMs) {
+    CBusyRetry retry(budgetMs, pumpMessages);
     // A second thread deletes measurably faster; more add little.
     const unsigned asked = ExtractionThreads();
-    deleter.m_nThreads = std::min(asked != 0 ? asked : platform::ProcessorCount(), 2u);
-    const bool emptied = deleter.DeleteSource(pumpMessages) == CQXDeleteFiles::kDeleted;
-    // Once emptied, a folder that still reads as not empty holds files whose
-    // delete is pending while someone closes them: worth waiting for too.
-    if (retry.Run([&] { return platform::RemoveDirectory(folder); }, emptied)) return true;
-    return platform::GetFileAttributes(folder) == platform::kInvalidAttributes;
+    const bool gone =
+        DeleteFolderTree(folder, retry, std::min(asked != 0 ? asked : platform::ProcessorCount(), 2u), pumpMessages);
+    if (gone && mark.Held()) mark.DeleteAndRelease();
+    return gone;
 }
+
+// The end of the session may not wait long: the tree gets this long to end
+// by itself, the folder this long for busy files.
+constexpr unsigned kSessionEndGraceMs = 2000;
+constexpr unsigned kSessionEndDeleteMs = 1000;
+
+// What the run does while its program runs: sweeps the folders of dead
+// runs on a worker thread, and at the end of the session ends the tree and
+// deletes the folder before the system ends the launcher.
+class CRunWatcher : public CLaunchWatcher {
+public:
+    CRunWatcher(const std::string& folder, platform::FolderLock& mark) : m_strFolder(folder), m_mark(mark) {}
+    ~CRunWatcher() override { m_sweep.Join(); }
+
+    void OnStarted(platform::Process& process) override {
+        m_pProcess = &process;
+        m_sweep.Start(Sweep, nullptr);  // when no thread can be had, there is no sweep this time
+        platform::SetSessionEndHandler(OnSessionEnd, this);
+    }
+    void OnWaitEnded() override {
+        platform::SetSessionEndHandler(nullptr, nullptr);
+        m_pProcess = nullptr;
+    }
+
+private:
+    static void Sweep(void*) { SweepDeadFolders(RunFolderBase(), IsRunFolderName); }
+
+    static void OnSessionEnd(void* context) {
+        CRunWatcher& self = *static_cast<CRunWatcher*>(context);
+        if (self.m_pProcess == nullptr) return;
+        // Never delete under what may still run.
+        if (self.m_pProcess->EndTree(kSessionEndGraceMs))
+            DeleteFolder(self.m_strFolder, self.m_mark, false, kSessionEndDeleteMs);
+    }
+
+    const std::string m_strFolder;
+    platform::FolderLock& m_mark;
+    platform::Process* m_pProcess = nullptr;  // while the program runs
+    platform::Thread m_sweep;
+};
 
 // A folder that stays is not hidden: the application object keeps it for
 // the exit path, and a dialog run names it.
@@ -110,7 +152,8 @@ int ExtractAndRun(CSFEFileExtractor& payload, const RunWindows& windows) {
     if (Live(windows.dialog))
         platform::SetWindowTextOf(windows.dialog, config.title.empty() ? std::string("Loading") : config.title);
 
-    const std::string folder = payload.GetTempFolderName();
+    platform::FolderLock mark;
+    const std::string folder = payload.GetTempFolderName(mark);
     if (folder.empty()) {
         // Without a folder of its own the run must not extract anywhere.
         std::uint32_t error = platform::GetLastError();
@@ -124,7 +167,7 @@ int ExtractAndRun(CSFEFileExtractor& payload, const RunWindows& windows) {
     CZipArchive archive;
     if (!OpenArchive(archive, payload.m_strModulePath)) {
         // Give the claimed folder back and let a dialog close by itself.
-        platform::RemoveDirectory(folder);
+        if (platform::RemoveDirectory(folder)) mark.DeleteAndRelease();
         busy.reset();
         platform::PostQuitMessage(0);
         return 2;
@@ -136,17 +179,21 @@ int ExtractAndRun(CSFEFileExtractor& payload, const RunWindows& windows) {
     if (!segmentFound) SetExitCode(kExitPayloadUnreadable);
 
     bool programEnded = true;
-    if (!config.run.empty() && !cancelled) {
+    CRunWatcher watcher(folder, mark);
+    const bool launch = !config.run.empty() && !cancelled;
+    if (launch) {
         if (Live(windows.dialog)) platform::HideWindow(windows.dialog);
-        programEnded = LaunchConfigured(config, folder, payload.m_strModulePath, programFailed);
+        programEnded = LaunchConfigured(config, folder, payload.m_strModulePath, programFailed, watcher);
     }
 
     // Never delete files under a program that may still be running.
-    if (!programEnded || !DeleteFolder(folder, windows.dialog != nullptr)) ReportLeftBehind(folder, windows);
+    if (!programEnded || !DeleteFolder(folder, mark, windows.dialog != nullptr)) ReportLeftBehind(folder, windows);
 
     busy.reset();
 
     if (cancelled) {
+        // No program ran: a caller must not read success.
+        if (!launch) SetExitCode(kExitCancelled);
         platform::WindowHandle owner = Live(windows.dialog) ? windows.dialog : nullptr;
         platform::ShowMessageBox(owner, "Extraction Cancelled", "Status", platform::kMbOk | platform::kMbIconExclamation);
     }

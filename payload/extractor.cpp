@@ -3,8 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "payload/runfolder.h"
 #include "platform/app.h"
 #include "platform/file.h"
+#include "platform/folderlock.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 
@@ -96,16 +98,26 @@ std::string CSFEFileExtractor::ReadDataSegment(bool& found) {
     return result;
 }
 
-std::string CSFEFileExtractor::GetTempFolderName() {
+std::string CSFEFileExtractor::GetTempFolderName(platform::FolderLock& mark) {
     platform::WaitCursor busy;
-    std::string base = platform::TrimTrailingBackslashes(platform::GetTempPath());
-    if (!TempFolderBase().empty()) base = TempFolderBase();
+    const std::string base = RunFolderBase();
     for (int n = 0;; ++n) {
-        std::string name = platform::Format("%s\\qx_ext_temp_%d", base.c_str(), n);
+        const std::string name = RunFolderName(base, n);
         if (platform::GetFileAttributes(name) != platform::kInvalidAttributes) continue;
-        // Claim the name; a create that loses a race to another launcher moves on.
+        // The lock file first: a name whose lock file exists is taken (a live
+        // run's, or a dead run's that a sweep will remove).
+        if (!mark.CreateNew(name)) {
+            const std::uint32_t error = platform::GetLastError();
+            if (error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
+                error == platform::kErrorSharingViolation)
+                continue;
+            return std::string();
+        }
         if (platform::CreatePrivateDirectory(name)) return name;
-        std::uint32_t error = platform::GetLastError();
+        // Somebody else's folder of that name, or no folder at all: give the name back.
+        const std::uint32_t error = platform::GetLastError();
+        mark.DeleteAndRelease();
+        platform::SetLastError(error);
         if (error != platform::kErrorAlreadyExists && error != platform::kErrorFileExists) return std::string();
     }
 }

@@ -14,6 +14,10 @@
 #include <cstdint>
 #include <string>
 
+namespace platform {
+class FolderLock;
+}
+
 class CSFEFileExtractor {
 public:
     static constexpr std::uint32_t kScanStart = 100000;
@@ -38,13 +42,18 @@ public:
     // message is not shown again.
     std::string GetDataSegment(bool* found = nullptr);
 
-    // A fresh temporary folder "<base>\qx_ext_temp_<n>" with the smallest n
-    // whose name was free. The folder is created here, private to the user
-    // running the launcher, so that two launchers started together never
-    // share it and nobody else can read what is extracted into it or plant
-    // anything there; whoever gives up on the run removes it. Returns the
-    // empty string when no folder can be created under the base.
-    std::string GetTempFolderName();
+    // A fresh temporary folder "<base>\qx_ext_temp_<n>" (payload/runfolder.h)
+    // with the smallest n whose name was free. The name is claimed by
+    // creating its lock file, held in `mark` for as long as the run lives,
+    // and then the folder, private to the user running the launcher
+    // (platform/access.h), so that two launchers started together never
+    // share it, nobody else can read what is extracted into it or plant
+    // anything there, and no sweep takes it for a dead run's. A folder of
+    // that name without a lock file (somebody else's) is left alone and the
+    // next n tried. Whoever gives up on the run removes the folder and then
+    // the lock file. Returns the empty string, with the last error set and
+    // nothing held, when no folder can be created under the base.
+    std::string GetTempFolderName(platform::FolderLock& mark);
 
     // True when the configuration asks for a silent run (Prog reads as 0).
     bool IsSilentConfigured();
@@ -64,7 +73,7 @@ private:
 };
 
 // Where the temporary folders go: the launcher's "/T:" folder, or empty for
-// the system's temporary path. Set by start-up, read by GetTempFolderName.
+// the system's temporary path. Set by start-up, read through RunFolderBase.
 void SetTempFolderBase(const std::string& base);
 const std::string& TempFolderBase();
 

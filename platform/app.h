@@ -73,6 +73,19 @@ void PumpWaitingMessages();
 // processed meanwhile as PumpWaitingMessages does, so windows stay alive.
 void PauseWithMessages(unsigned milliseconds, bool pumpMessages);
 
+// The end of the session (log-off, shutdown, restart): `handler(context)`
+// runs once, on the thread that set it, when the system says that the
+// session ends (WM_ENDSESSION), before this process answers; after it
+// returns the system may end the process at any moment, so it must be done
+// within a few seconds. On win32 a hidden top-level window of this thread
+// hears it (a message-only window hears no broadcast), and so does a modal
+// dialog. A null `handler` takes it back. The question whether the session
+// may end (WM_QUERYENDSESSION) is always answered yes, at once. On posix
+// nothing calls the handler: the end of a terminal session is SIGHUP.
+void SetSessionEndHandler(void (*handler)(void* context), void* context);
+// Runs the handler set, if any (once): what the windows do when they hear it.
+void NotifySessionEnd();
+
 // The counted wait cursor: shown while at least one WaitCursor lives.
 class WaitCursor {
 public:

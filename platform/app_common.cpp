@@ -8,10 +8,25 @@ namespace platform {
 namespace {
 Application* g_app = nullptr;
 std::atomic<int> g_waitDepth{0};
+void (*g_sessionEndHandler)(void*) = nullptr;
+void* g_sessionEndContext = nullptr;
 }  // namespace
 
-// Backend hooks for the visible cursor.
+// Backend hooks for the visible cursor, and for hearing the end of the session.
 void ShowWaitCursor(bool on);
+void ListenForSessionEnd(bool on);
+
+void SetSessionEndHandler(void (*handler)(void* context), void* context) {
+    g_sessionEndHandler = handler;
+    g_sessionEndContext = context;
+    ListenForSessionEnd(handler != nullptr);
+}
+
+void NotifySessionEnd() {
+    void (*handler)(void*) = g_sessionEndHandler;
+    g_sessionEndHandler = nullptr;  // once, whichever window hears it first
+    if (handler != nullptr) handler(g_sessionEndContext);
+}
 
 Application::Application() { g_app = this; }
 Application::~Application() {

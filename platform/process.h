@@ -7,6 +7,18 @@
 // shell. There a program killed by a signal ends with 128 plus the signal's
 // number, and a program not waited for stays a zombie until this process
 // ends or reads its exit code.
+//
+// A program started with kProcessOwnTree brings every process it starts
+// into one tree that its Process owns: the wait lasts until the last of
+// them has ended. On win32 the tree is a job object (kill on close,
+// breakaway allowed): all of it ends when this process ends, however it
+// ends, and a process started with CREATE_BREAKAWAY_FROM_JOB leaves it. On posix this
+// process becomes a child subreaper, so that every descendant that loses
+// its parent becomes its child and is waited for; the program runs in a
+// process group of its own (with the terminal's foreground while it runs,
+// when this process had it), gets SIGKILL should this process die, and
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT sent to this process are passed on
+// to its group. Nothing leaves the tree on posix.
 #pragma once
 
 #include <cstddef>
@@ -26,6 +38,16 @@ enum : int {
 // The exit code of a program that is still running.
 enum : std::uint32_t { kStillActive = 259 };
 
+// How Create starts a program (flags).
+enum ProcessOptions : unsigned {
+    kProcessAlone = 0,     // the program alone: waited for alone, independent of this process
+    kProcessOwnTree = 1,   // the program and all it starts, owned as one tree (above)
+    kProcessLeaveTree = 2, // outside whatever tree this process belongs to (win32: breakaway)
+};
+
+// The exit code that EndTree gives what it has to end (ERROR_PROCESS_ABORTED).
+enum : std::uint32_t { kEndedTreeExitCode = 1067 };
+
 // The longest command line the system accepts, counting its terminator.
 constexpr std::size_t kMaxCommandLineBuffer = 32767;
 
@@ -39,20 +61,32 @@ public:
 
     // Starts the program that `commandLine` names, in `folder` (empty: this
     // process's current folder), asking for `showCommand` on its first
-    // window. Handles are not inherited; the environment is. False, with
-    // the last error set, when it cannot be started: for example
-    // kErrorFileNotFound, kErrorBadExeFormat, kErrorDirectoryInvalid for a
-    // bad folder, kErrorFilenameExcedRange for an over-long line.
-    bool Create(const std::string& commandLine, const std::string& folder, int showCommand);
+    // window, with `options` (ProcessOptions). Handles are not inherited;
+    // the environment is. False, with the last error set, when it cannot be
+    // started: for example kErrorFileNotFound, kErrorBadExeFormat,
+    // kErrorDirectoryInvalid for a bad folder, kErrorFilenameExcedRange for
+    // an over-long line. Where the system cannot make a tree (no job
+    // object, or an outer job that forbids adding the program to one), the
+    // program runs alone, as without kProcessOwnTree.
+    bool Create(const std::string& commandLine, const std::string& folder, int showCommand,
+                unsigned options = kProcessAlone);
 
     // Waits until the program ends. Meanwhile this thread's window messages
     // are dispatched (keyboard messages translated first), except mouse
     // moves and left-button presses and releases, which are dropped so that
     // a click on a window during the wait does nothing. Should the wait for
-    // messages fail, the wait goes on without them. True once the program is
-    // known to have ended; false, with the last error set, when even that
-    // wait failed: the program may still be running.
+    // messages fail, the wait goes on without them. True once the program
+    // (with kProcessOwnTree: its whole tree) is known to have ended; false,
+    // with the last error set, when even that wait failed: the program may
+    // still be running.
     bool WaitDispatchingMessages();
+
+    // Gives the program's tree (the program alone, without one) up to
+    // `graceMs` to end by itself, then ends what is left of it (win32 with
+    // kEndedTreeExitCode; posix with SIGKILL to the program's group). For
+    // the end of the session: it never waits much longer than `graceMs`.
+    // True when nothing of it is known to run any more.
+    bool EndTree(unsigned graceMs);
 
     // The exit code, kStillActive while the program runs; false, with the
     // last error set, when it cannot be read.
@@ -60,6 +94,7 @@ public:
 
 private:
     std::intptr_t m_handle = 0;  // process HANDLE on win32, pid on posix; 0: none
+    void* m_pTree = nullptr;     // the backend's record of the tree (a job on win32); null: the program alone
     bool m_bEnded = false;       // posix: reaped, m_dwExitCode is final
     bool m_bCodeLost = false;    // posix: reaped by the system (SIGCHLD ignored), the code is gone
     std::uint32_t m_dwExitCode = 0;

@@ -16,6 +16,7 @@ int g_quitCode = 0;
 }  // namespace
 
 void ShowWaitCursor(bool) {}
+void ListenForSessionEnd(bool) {}
 
 bool Application::PumpMessage() {
     if (g_quitPosted) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace platform::instrument {
@@ -21,6 +22,7 @@ enum class Call : int {
     kFindFirst,        // DirSearch::First
     kWaitProcess,      // Process::WaitDispatchingMessages
     kGetExitCode,      // Process::GetExitCode
+    kLockFolder,       // FolderLock::CreateNew / TryTake, once the lock file is open, before it is locked
     kCount
 };
 
@@ -31,6 +33,10 @@ void ResetCounts();
 // The next `times` calls of `call` whose path ends in `pathSuffix` (any
 // path when empty) fail with the Windows error `error`, doing nothing.
 void InjectFailure(Call call, const std::string& pathSuffix, std::uint32_t error, int times);
+// The next call of `call` whose path ends in `pathSuffix` first runs
+// `action`, then goes on: for races, another process acting at just that
+// moment. ClearFailures drops actions not run yet too.
+void InjectAction(Call call, const std::string& pathSuffix, std::function<void()> action);
 void ClearFailures();
 
 }  // namespace platform::instrument

@@ -3,14 +3,17 @@
 // so that a program that cannot start is reported as not started.
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <vector>
 
 #include "platform/posix/cmdline.h"
 #include "platform/posix/instrument.h"
 #include "platform/posix/posix_internal.h"
+#include "platform/posix/processtree.h"
 #include "platform/process.h"
 #include "platform/system.h"
 
@@ -29,11 +32,24 @@ std::uint32_t DecodeStatus(int status) {
     return 0;
 }
 
+detail::ProcessTree* TreeOf(void* tree) { return static_cast<detail::ProcessTree*>(tree); }
+
+void Nap(long milliseconds) {
+    timespec pause{0, milliseconds * 1000000L};
+    ::nanosleep(&pause, nullptr);
+}
+
 }  // namespace
 
-Process::~Process() = default;
+Process::~Process() {
+    // A wait that failed left the terminal and the signals with the program's group.
+    if (detail::ProcessTree* tree = TreeOf(m_pTree)) {
+        detail::EndTree(*tree);
+        delete tree;
+    }
+}
 
-bool Process::Create(const std::string& commandLine, const std::string& folder, int) {
+bool Process::Create(const std::string& commandLine, const std::string& folder, int, unsigned options) {
     if (commandLine.size() >= kMaxCommandLineBuffer) {
         SetLastError(kErrorFilenameExcedRange);
         return false;
@@ -54,6 +70,10 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
         detail::SetLastErrorFromErrno();
         return false;
     }
+    // kProcessLeaveTree has nothing to leave here: nothing leaves a subreaper's tree.
+    const bool ownTree = (options & kProcessOwnTree) != 0;
+    const bool terminal = ownTree && detail::PrepareTree();
+    const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
         detail::SetLastErrorFromErrno();
@@ -65,6 +85,7 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
         // The child: only calls that are safe after fork.
         ::close(report[0]);
         StartFailure failure{1, 0};
+        if (ownTree && !detail::EnterTreeInChild(parent, terminal)) ::_exit(127);
         if (directory.empty() || ::chdir(directory.c_str()) == 0) {
             ::execv(program.c_str(), argv.data());
             failure.step = 2;
@@ -75,6 +96,11 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
         ::_exit(127);
     }
     ::close(report[1]);
+    detail::ProcessTree* tree = nullptr;
+    if (ownTree) {
+        tree = new detail::ProcessTree{pid, terminal};
+        detail::StartTree(*tree);
+    }
     StartFailure failure{0, 0};
     ssize_t got;
     do {
@@ -85,6 +111,10 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
         int status;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        if (tree != nullptr) {
+            detail::EndTree(*tree);
+            delete tree;
+        }
         if (failure.step == 1) {
             SetLastError(kErrorDirectoryInvalid);  // what Windows says for a bad working folder
         } else {
@@ -93,8 +123,14 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
         }
         return false;
     }
+    if (detail::ProcessTree* previous = TreeOf(m_pTree)) {
+        detail::EndTree(*previous);
+        delete previous;
+    }
+    m_pTree = tree;
     m_handle = pid;
     m_bEnded = false;
+    m_bCodeLost = false;
     return true;
 }
 
@@ -104,28 +140,94 @@ bool Process::WaitDispatchingMessages() {
         SetLastError(kErrorInvalidHandle);
         return false;
     }
-    if (m_bEnded) return true;
+    detail::ProcessTree* tree = TreeOf(m_pTree);
+    if (m_bEnded && tree == nullptr) return true;
     if (detail::InstrumentedCallFails(instrument::Call::kWaitProcess, std::string())) return false;
-    int status;
-    pid_t got;
-    do {
-        got = ::waitpid(static_cast<pid_t>(m_handle), &status, 0);
-    } while (got < 0 && errno == EINTR);
-    if (got == static_cast<pid_t>(m_handle)) {
-        m_dwExitCode = DecodeStatus(status);
-        m_bEnded = true;
-        return true;
+    // Stops are seen only while the program has the terminal, to stop along with it.
+    const int options = tree != nullptr && tree->terminal ? WUNTRACED : 0;
+    while (!m_bEnded) {
+        int status;
+        const pid_t got = ::waitpid(static_cast<pid_t>(m_handle), &status, options);
+        if (got < 0 && errno == EINTR) continue;
+        if (got == static_cast<pid_t>(m_handle)) {
+            if (WIFSTOPPED(status)) {
+                detail::StopWithTree(*tree);
+                continue;
+            }
+            m_dwExitCode = DecodeStatus(status);
+            m_bEnded = true;
+            break;
+        }
+        const int err = errno;
+        detail::SetLastErrorFromErrno();
+        if (got < 0 && err == ECHILD) {
+            // With SIGCHLD ignored the system reaps the program itself: waitpid
+            // returns only once it has ended, but its exit code is gone.
+            m_bEnded = true;
+            m_bCodeLost = true;
+            break;
+        }
+        return false;
     }
-    const int err = errno;
-    detail::SetLastErrorFromErrno();
-    if (got < 0 && err == ECHILD) {
-        // With SIGCHLD ignored the system reaps the program itself: waitpid
-        // returns only once it has ended, but its exit code is gone.
-        m_bEnded = true;
-        m_bCodeLost = true;
-        return true;
+    if (tree == nullptr) return true;
+    // Then every descendant: orphans become this process's children, down to the last.
+    for (;;) {
+        const pid_t got = ::waitpid(-1, nullptr, 0);
+        if (got >= 0 || errno == EINTR) continue;
+        if (errno == ECHILD) break;
+        detail::SetLastErrorFromErrno();
+        return false;
     }
-    return false;
+    detail::EndTree(*tree);
+    delete tree;
+    m_pTree = nullptr;
+    return true;
+}
+
+bool Process::EndTree(unsigned graceMs) {
+    if (m_handle == 0) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    const pid_t pid = static_cast<pid_t>(m_handle);
+    detail::ProcessTree* tree = TreeOf(m_pTree);
+    // Ended once the program is reaped and, for a tree, no child is left.
+    auto ended = [&] {
+        int status;
+        if (!m_bEnded) {
+            const pid_t got = ::waitpid(pid, &status, WNOHANG);
+            if (got == pid && !WIFSTOPPED(status)) {
+                m_dwExitCode = DecodeStatus(status);
+                m_bEnded = true;
+            } else if (got < 0 && errno == ECHILD) {
+                m_bEnded = m_bCodeLost = true;
+            }
+        }
+        if (!m_bEnded) return false;
+        if (tree == nullptr) return true;
+        pid_t got;
+        while ((got = ::waitpid(-1, nullptr, WNOHANG)) > 0) {
+        }
+        return got < 0 && errno == ECHILD;
+    };
+    const long kNapMs = 10, kEndingMs = 1000;
+    for (long waited = 0; !ended(); waited += kNapMs) {
+        if (waited >= static_cast<long>(graceMs)) {
+            ::kill(tree != nullptr ? -tree->group : pid, SIGKILL);
+            for (long ending = 0; !ended(); ending += kNapMs) {
+                if (ending >= kEndingMs) return false;
+                Nap(kNapMs);
+            }
+            break;
+        }
+        Nap(kNapMs);
+    }
+    if (tree != nullptr) {
+        detail::EndTree(*tree);
+        delete tree;
+        m_pTree = nullptr;
+    }
+    return true;
 }
 
 bool Process::GetExitCode(std::uint32_t& code) {

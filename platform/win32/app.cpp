@@ -9,6 +9,40 @@ namespace platform {
 
 void ShowWaitCursor(bool on) { ::SetCursor(::LoadCursor(nullptr, on ? IDC_WAIT : IDC_ARROW)); }
 
+namespace {
+
+HWND g_sessionWindow = nullptr;
+
+LRESULT CALLBACK SessionWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_QUERYENDSESSION) return TRUE;
+    if (message == WM_ENDSESSION) {
+        if (wParam) NotifySessionEnd();
+        return 0;
+    }
+    return ::DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+// A hidden top-level window: only those hear the session's end (a silent
+// run has no other window).
+void ListenForSessionEnd(bool on) {
+    if (on && g_sessionWindow == nullptr) {
+        static const char kClass[] = "SfxSessionEnd";
+        WNDCLASSA windowClass;
+        ZeroMemory(&windowClass, sizeof windowClass);
+        windowClass.lpfnWndProc = SessionWindowProc;
+        windowClass.hInstance = ::GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = kClass;
+        ::RegisterClassA(&windowClass);  // fails harmlessly when registered already
+        g_sessionWindow = ::CreateWindowExA(0, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                            ::GetModuleHandleA(nullptr), nullptr);
+    } else if (!on && g_sessionWindow != nullptr) {
+        ::DestroyWindow(g_sessionWindow);
+        g_sessionWindow = nullptr;
+    }
+}
+
 bool Application::PumpMessage() {
     MSG msg;
     if (!::GetMessageA(&msg, nullptr, 0, 0)) {

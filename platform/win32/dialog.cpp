@@ -41,6 +41,9 @@ INT_PTR CALLBACK DialogAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
             ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
             ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, TRUE);
             return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) NotifySessionEnd();
+            return TRUE;
         case WM_QUERYDRAGICON:
             return reinterpret_cast<INT_PTR>(dialog->MinimizedIcon());
         case WM_PAINT:

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/access.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 
@@ -97,45 +98,42 @@ bool CreateDirectory(const std::string& path) { return ::CreateDirectoryA(path.c
 
 namespace {
 
-// The SID of the user this process runs as, copied out of its token.
-bool CurrentUserSid(std::vector<unsigned char>& sid) {
+// The SID of the user this process runs as, in its text form, from the process token.
+bool CurrentUserSid(std::string& sidText) {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
     DWORD size = 0;
     ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
     std::vector<unsigned char> buffer(size != 0 ? size : 1);
-    const bool ok = size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size);
+    char* text = nullptr;
+    const bool ok = size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+                    ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text);
     const DWORD error = ::GetLastError();
     ::CloseHandle(token);
     if (!ok) {
         ::SetLastError(error);
         return false;
     }
-    PSID user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-    sid.assign(static_cast<unsigned char*>(user), static_cast<unsigned char*>(user) + ::GetLengthSid(user));
+    sidText = text;
+    ::LocalFree(text);
     return true;
 }
 
 }  // namespace
 
 bool CreatePrivateDirectory(const std::string& path) {
-    std::vector<unsigned char> sid;
+    std::string sid;
     if (!CurrentUserSid(sid)) return false;
-    // One entry: the user, full control, handed down to every file and folder inside.
-    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + static_cast<DWORD>(sid.size());
-    std::vector<unsigned char> aclBuffer(aclSize);
-    PACL acl = reinterpret_cast<PACL>(aclBuffer.data());
-    SECURITY_DESCRIPTOR descriptor;
-    if (!::InitializeAcl(acl, aclSize, ACL_REVISION) ||
-        !::AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
-                                 sid.data()) ||
-        !::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) ||
-        // Protected: nothing granted on the parent (a shared /T: folder) reaches in.
-        !::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(PrivateFolderSddl(sid).c_str(), SDDL_REVISION_1,
+                                                                &descriptor, nullptr))
         return false;
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &descriptor, FALSE};
-    return ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    const bool created = ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+    const DWORD error = ::GetLastError();
+    ::LocalFree(descriptor);
+    ::SetLastError(error);
+    return created;
 }
 
 std::string DescribeAccess(const std::string& path) {

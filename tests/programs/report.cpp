@@ -7,19 +7,35 @@
 //   SFX_CRASH=1      crash instead of ending normally
 //   SFX_WAIT_FOR=F   after reporting, wait until the file F (a Windows path)
 //                    exists, so that a test decides when the program ends
+//   SFX_BEAT=F       while waiting at the gate, rewrite the file F with a
+//                    growing count every 50 ms: a test sees when it stops
+//   SFX_SIGNALS=1    count the signals SIGINT, SIGTERM, SIGHUP and SIGQUIT
+//                    while waiting at the gate; after the first, wait a
+//                    little longer for more, report "signals=N" and end
+//   SFX_READ_LINE=1  read one line from standard input and report it as
+//                    "stdin=" (a program that reads its terminal)
 //   SFX_HOLD=REL:MS  before ending, start a copy of this program that keeps
 //                    the file REL (beside it) open, unshared, and itself
 //                    running in this folder, for MS milliseconds after this
-//                    one has ended: a file still busy at cleanup time
+//                    one has ended, outside the launcher's process tree (a
+//                    breakaway on Windows): a file still busy at cleanup
+//                    time, as a virus scanner keeps it
+//   SFX_GRANDCHILD=MS  after reporting, start a copy of this program and end
+//                    without waiting for it; the copy waits MS milliseconds,
+//                    then reports what it sees then (its own block, its
+//                    "argv=" lines say --late) and ends
 // Report lines: "cmdline=", "argv=" (one per argument), "cwd=", "exe=",
 // "access=" (who may open the working folder), "dir=REL" and
 // "file=REL|SIZE|CRC32" for everything beside the program.
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -77,30 +93,25 @@ void StartHolder(const std::string& exe, const std::string& folder, const std::s
     const std::string ready = folder + "\\hold.ready";
     platform::Process holder;
     const std::string line = "\"" + exe + "\" --hold \"" + file + "\" " + hold.substr(colon + 1) + " \"" + ready + "\"";
-    if (!holder.Create(line, folder, platform::kShowNormal)) return;
+    if (!holder.Create(line, folder, platform::kShowNormal, platform::kProcessLeaveTree)) return;
     const fs::path native = fs::u8path(platform::ToNativePath(ready));
     std::error_code ignored;
     for (int i = 0; i < 1000 && !fs::exists(native, ignored); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc == 5 && std::string(argv[1]) == "--hold") return Hold(argv[2], std::atoi(argv[3]), argv[4]);
-    if (Env("SFX_QUIET") == "1") return std::atoi(Env("SFX_EXIT_CODE").c_str());
-    int sleepMs = std::atoi(Env("SFX_SLEEP_MS").c_str());
-    if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
-
-    // A program with its own main() hands its arguments to the platform itself.
-    if (platform::CommandLineArgs().empty()) platform::SetCommandLineArgs(std::vector<std::string>(argv, argv + argc));
-    std::string exe;
-    platform::GetModuleFileName(exe);
+// Everything the report says about this run of the program.
+std::string Describe(int argc, char** argv, const std::string& exe) {
     std::string out = "begin\n";
     out += "cmdline=" + platform::RawCommandLine() + "\n";
     for (int i = 0; i < argc; ++i) out += std::string("argv=") + argv[i] + "\n";
     out += "cwd=" + platform::GetCurrentDirectory() + "\n";
     out += "exe=" + exe + "\n";
     out += "access=" + platform::DescribeAccess(platform::GetCurrentDirectory()) + "\n";
+    if (Env("SFX_READ_LINE") == "1") {
+        char line[256] = {};
+        if (std::fgets(line, sizeof line, stdin) != nullptr) line[std::strcspn(line, "\r\n")] = '\0';
+        out += std::string("stdin=") + line + "\n";
+    }
 
     std::string folder = exe.substr(0, platform::FindLastBackslash(exe));
     // Paths from the platform are UTF-8 (the manifest says so on Windows).
@@ -118,8 +129,12 @@ int main(int argc, char** argv) {
     }
     std::sort(lines.begin(), lines.end());
     for (const std::string& line : lines) out += line + "\n";
-    out += "end\n";
+    return out;
+}
 
+// Appends `text` to the report file (SFX_REPORT, or SFX_REPORT_DIR's file
+// for this folder), or writes it to standard output.
+void Append(const std::string& text, const std::string& folder) {
     std::string report = Env("SFX_REPORT");
     if (report.empty() && !Env("SFX_REPORT_DIR").empty())
         report = Env("SFX_REPORT_DIR") + "\\" + platform::FileNameOf(folder) + ".txt";
@@ -127,18 +142,69 @@ int main(int argc, char** argv) {
         platform::File file(report, platform::kModeCreate | platform::kModeNoTruncate | platform::kModeWrite |
                                         platform::kShareDenyNone);
         file.Seek(0, platform::File::kEnd);
-        file.Write(out.data(), static_cast<std::uint32_t>(out.size()));
+        file.Write(text.data(), static_cast<std::uint32_t>(text.size()));
     } else {
-        std::fputs(out.c_str(), stdout);
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    }
+}
+
+std::atomic<int> g_signals{0};
+extern "C" void CountSignal(int signal) {
+    std::signal(signal, CountSignal);  // some runtimes reset the handler to the default
+    ++g_signals;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 5 && std::string(argv[1]) == "--hold") return Hold(argv[2], std::atoi(argv[3]), argv[4]);
+    if (Env("SFX_QUIET") == "1") return std::atoi(Env("SFX_EXIT_CODE").c_str());
+    const bool late = argc == 3 && std::string(argv[1]) == "--late";
+    int sleepMs = late ? std::atoi(argv[2]) : std::atoi(Env("SFX_SLEEP_MS").c_str());
+    if (sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+
+    // A program with its own main() hands its arguments to the platform itself.
+    if (platform::CommandLineArgs().empty()) platform::SetCommandLineArgs(std::vector<std::string>(argv, argv + argc));
+    std::string exe;
+    platform::GetModuleFileName(exe);
+    const std::string folder = exe.substr(0, platform::FindLastBackslash(exe));
+    Append(Describe(argc, argv, exe) + "end\n", folder);
+    if (late) return 0;
+
+    if (!Env("SFX_GRANDCHILD").empty()) {
+        platform::Process grandchild;
+        grandchild.Create("\"" + exe + "\" --late " + Env("SFX_GRANDCHILD"), folder, platform::kShowNormal);
     }
 
+    const bool countSignals = Env("SFX_SIGNALS") == "1";
+    if (countSignals) {
+        const int counted[] = {SIGINT, SIGTERM,
+#ifdef SIGHUP  // posix only
+                               SIGHUP, SIGQUIT
+#endif
+        };
+        for (int signal : counted) std::signal(signal, CountSignal);
+    }
     std::string gate = Env("SFX_WAIT_FOR");
     if (!gate.empty()) {
         // Bounded, so that a test that never opens the gate cannot leave this running.
         const fs::path native = fs::u8path(platform::ToNativePath(gate));
+        const std::string beat = Env("SFX_BEAT");
         std::error_code ignored;
-        for (int i = 0; i < 12000 && !fs::exists(native, ignored); ++i)
+        for (int i = 0; i < 12000 && !fs::exists(native, ignored) && g_signals == 0; ++i) {
+            if (!beat.empty() && i % 5 == 0) {
+                platform::File file(beat, platform::kModeCreate | platform::kModeWrite | platform::kShareDenyNone);
+                const std::string count = std::to_string(i);
+                file.Write(count.data(), static_cast<std::uint32_t>(count.size()));
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    if (countSignals && g_signals > 0) {
+        // A signal passed on twice would arrive within this.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Append("begin\nsignals=" + std::to_string(g_signals.load()) + "\nend\n", folder);
     }
 
     if (!Env("SFX_HOLD").empty()) StartHolder(exe, folder, Env("SFX_HOLD"));

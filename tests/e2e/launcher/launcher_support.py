@@ -23,7 +23,8 @@ from harness import MARKER, WineSession, pack, skip, stub_path, windows_path
 # Settings of the report program; cleared before every run so that one case
 # never leaks into the next.
 PROGRAM_VARIABLES = ("SFX_REPORT", "SFX_REPORT_DIR", "SFX_EXIT_CODE", "SFX_SLEEP_MS", "SFX_CRASH", "SFX_WAIT_FOR",
-                     "SFX_QUIET", "SFX_HOLD", "SFX_LAUNCHER_THREADS")
+                     "SFX_QUIET", "SFX_HOLD", "SFX_GRANDCHILD", "SFX_BEAT", "SFX_SIGNALS", "SFX_READ_LINE",
+                     "SFX_LAUNCHER_THREADS")
 
 SCAN_START = 100000
 SCAN_SIZE = 1048576
@@ -81,6 +82,8 @@ class Report:
         self.cwd = None
         self.exe = None
         self.access = None
+        self.signals = None  # SFX_SIGNALS: how many signals the program counted
+        self.stdin = None    # SFX_READ_LINE: the line it read
         self.files = {}
         self.dirs = set()
         for line in lines:
@@ -95,6 +98,10 @@ class Report:
                 self.exe = value
             elif key == "access":
                 self.access = value
+            elif key == "signals":
+                self.signals = int(value)
+            elif key == "stdin":
+                self.stdin = value
             elif key == "dir":
                 self.dirs.add(value)
             elif key == "file":

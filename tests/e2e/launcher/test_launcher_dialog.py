@@ -5,7 +5,8 @@ display: the dialog shows the configured title and a bar that moves while a
 large payload is extracted, one entry after another and on two workers
 (screenshots are kept in <native build>/e2e-artifacts/launcher-<arch>/);
 Escape cancels either way: the program is not started, "Extraction
-Cancelled" appears with the caption "Status" and the folder is removed; a
+Cancelled" appears with the caption "Status", the folder is removed and
+the launcher ends with 1223 (ERROR_CANCELLED); a
 title in another script is shown as written; a dialog run that completes hides the dialog
 before the program starts and passes its exit code on; without a title the
 caption is "Loading", and when the archive cannot be opened the dialog
@@ -136,8 +137,9 @@ class WineDialog(Fixture):
                 finally:
                     result = running.wait()
                 self.assertEqual(len(fills), moves, f"the bar moved: fills {fills}")
+                # ERROR_CANCELLED: no program ran, and a caller must not read success.
                 self.assertEqual((result.code, result.messages, result.captions),
-                                 (0, ["Extraction Cancelled"], ["Status"]))
+                                 (1223, ["Extraction Cancelled"], ["Status"]))
                 self.assertEqual(read_reports(report), [], "a cancelled run starts nothing")
                 self.assertEqual(list(base.iterdir()), [], "the folder is removed")
 

@@ -141,12 +141,14 @@ class SilentRuns(LauncherTestCase):
                 if len(done) == 16:
                     break
                 time.sleep(0.2)
-            folders = sorted(p.name for p in base.iterdir())
+            folders = sorted(p.name for p in base.iterdir() if p.is_dir())
+            marks = sorted(p.name for p in base.iterdir() if not p.is_dir())
         finally:
             gate.write_text("open")
             results = [r.wait() for r in running]
         self.assertEqual([(r.code, r.messages) for r in results], [(5, [])] * 16)
         self.assertEqual(len(folders), 16, f"sixteen folders at once: {folders}")
+        self.assertEqual(marks, sorted(f + ".lock" for f in folders), "each live folder with its lock file")
         seen = []
         for report_file in sorted(reports.iterdir()):
             for report in read_reports(report_file):

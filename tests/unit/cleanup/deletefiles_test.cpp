@@ -259,6 +259,9 @@ TEST(DeleteSource, BusyFilesAreRetriedAndFailuresAreNamed) {
         {"file busy twice", Call::kDeleteFile, "busy.txt", platform::kErrorSharingViolation, 2, {}, ""},
         {"file held while its program exits", Call::kDeleteFile, "busy.txt", platform::kErrorAccessDenied, 2, {}, ""},
         {"folder busy twice", Call::kRemoveDirectory, "sub", platform::kErrorSharingViolation, 2, {}, ""},
+        // Its file is deleted, but someone still has it open: the folder is not empty for a moment.
+        {"sub-folder not empty while a deleted file is still open", Call::kRemoveDirectory, "sub",
+         platform::kErrorDirNotEmpty, 2, {}, ""},
         {"file busy for good", Call::kDeleteFile, "busy.txt", platform::kErrorSharingViolation, 1000,
          {"sub/", "sub/busy.txt"}, "sub\\busy.txt"},
         {"file that fails otherwise", Call::kDeleteFile, "busy.txt", platform::kErrorInvalidName, 1,
@@ -339,9 +342,9 @@ TEST(DeleteSource, CallsPerFileAndPerFolder) {
     }
 }
 
-// More threads delete the same files and report them with the same texts,
-// in the same order, after they have gone.
-TEST(DeleteSource, TwoThreadsDeleteAndReportAsOneDoes) {
+// More threads delete the same files with the same outcome; afterwards the
+// hook hears of the files that failed only, each as one thread reports it.
+TEST(DeleteSource, TwoThreadsDeleteAsOneDoes) {
     struct Case {
         const char* what;
         bool continueOnError;
@@ -393,13 +396,24 @@ TEST(DeleteSource, TwoThreadsDeleteAndReportAsOneDoes) {
         };
         const Outcome one = run(1), two = run(2);
         EXPECT_EQ(two.result, one.result);
-        EXPECT_EQ(two.texts, one.texts);
         EXPECT_EQ(two.failed, one.failed);
         EXPECT_EQ(two.status, one.status);
         if (c.sameContents) {
-            EXPECT_EQ(two.progress, one.progress);
             EXPECT_EQ(two.left, one.left);
+            // One thread counts the file at hand before it sees an abort; workers see it before they take one.
+            if (!c.abort) {
+                EXPECT_EQ(two.progress, one.progress);
+            }
         }
+        // One thread's texts without the files that went (and the file an abort stopped at).
+        Texts expected;
+        for (std::size_t i = 0; i < one.texts.size(); ++i) {
+            const bool path = one.texts[i].rfind(dir.path(), 0) == 0;
+            const bool failedNext = i + 1 < one.texts.size() && one.texts[i + 1] == "Delete failed";
+            if (one.texts[i] == "Delete successful" || (path && !failedNext)) continue;
+            expected.push_back(one.texts[i]);
+        }
+        EXPECT_EQ(two.texts, expected);
         // The outcome itself is checked where one thread is; here only that it is not trivial.
         EXPECT_GT(one.texts.size(), 3u);
     }

@@ -172,6 +172,30 @@ TEST(LaunchProgram, AFailedWaitOrAnUnreadableExitCodeIsNeverSuccess) {
     EXPECT_FALSE(outcome.started);
 }
 
+// The end of the session: a tree that ends by itself within the grace keeps
+// its own code; one that does not is ended.
+TEST(ProcessTree, EndTreeGivesTheGraceThenEndsWhatIsLeft) {
+    const struct {
+        bool gateOpen;
+        std::uint32_t code;
+    } cases[] = {
+        {true, 7},
+        {false, 128u + 9u},  // SIGKILL to the program's group
+    };
+    for (const auto& c : cases) {
+        test_util::ScratchDir dir;
+        if (c.gateOpen) dir.Write("gate", "");
+        platform::Process process;
+        const std::string line = LaunchCommandLine(kLaunchee, Quoted({"--wait-for", dir.Path("gate"), dir.Path("report.txt"), "7"}));
+        ASSERT_TRUE(process.Create(line, "", platform::kShowNormal, platform::kProcessOwnTree));
+        EXPECT_TRUE(process.EndTree(c.gateOpen ? 10000 : 100));
+        std::uint32_t code = 0;
+        ASSERT_TRUE(process.GetExitCode(code));
+        EXPECT_EQ(code, c.code) << c.gateOpen;
+        EXPECT_TRUE(process.WaitDispatchingMessages()) << "nothing left to wait for";
+    }
+}
+
 // Pads the arguments so that the whole command line has exactly `length` characters.
 std::string ArgumentsForLength(const std::string& report, std::size_t length) {
     std::string args = Quoted({report, "0"}) + "\"\"";

@@ -47,6 +47,23 @@ std::string PackSilentLauncher(test_util::ScratchDir& dir, int exitCode) {
     return options.output;
 }
 
+struct RunResult {
+    int exitCode;
+    std::string leftBehind;
+};
+
+// Runs the launcher file `launcher` (native path) once, with its folders under `base`.
+RunResult RunLauncher(const std::string& launcher, const std::string& base, const RunWindows& windows = RunWindows()) {
+    SetTempFolderBase(base);
+    TestApp app;
+    CSFEFileExtractor payload;
+    payload.m_strModulePath = platform::FromNativePath(launcher);
+    EXPECT_EQ(ExtractAndRun(payload, windows), 0);
+    app.PumpMessage();  // the run's quit message
+    SetTempFolderBase("");
+    return {app.m_nExitCode, app.m_strLeftBehind};
+}
+
 std::vector<std::string> Names(const std::string& nativeFolder) {
     std::vector<std::string> names;
     if (!fs::exists(nativeFolder)) return names;
@@ -80,26 +97,35 @@ TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
         SCOPED_TRACE(c.what);
         const std::string base = dir.Path(std::string("base ") + std::to_string(&c - cases));
         ASSERT_TRUE(platform::CreateDirectory(base));
-        SetTempFolderBase(base);
-        TestApp app;
-        CSFEFileExtractor payload;
-        payload.m_strModulePath = platform::FromNativePath(launcher);
         if (c.call != Call::kCount) platform::instrument::InjectFailure(c.call, c.suffix, c.error, 1);
-        EXPECT_EQ(ExtractAndRun(payload), 0);
+        const RunResult result = RunLauncher(launcher, base);
         platform::instrument::ClearFailures();
-        app.PumpMessage();  // the run's quit message
-        SetTempFolderBase("");
 
-        EXPECT_EQ(app.m_nExitCode, c.exitCode);
+        EXPECT_EQ(result.exitCode, c.exitCode);
         const std::string folder = base + "\\qx_ext_temp_0";
-        EXPECT_EQ(app.m_strLeftBehind, c.leftBehind ? folder : std::string());
-        EXPECT_EQ(Names(platform::ToNativePath(base)),
-                  c.leftBehind ? std::vector<std::string>{"qx_ext_temp_0"} : std::vector<std::string>{});
+        EXPECT_EQ(result.leftBehind, c.leftBehind ? folder : std::string());
+        // A folder that stays keeps its lock file, for a later run's sweep.
+        const std::vector<std::string> kept = {"qx_ext_temp_0", "qx_ext_temp_0.lock"};
+        EXPECT_EQ(Names(platform::ToNativePath(base)), c.leftBehind ? kept : std::vector<std::string>{});
         if (c.call == Call::kWaitProcess) {
             // Nothing of a program that may still be running was touched.
             EXPECT_EQ(Names(platform::ToNativePath(folder)), (std::vector<std::string>{"app", "data.txt"}));
         }
     }
+}
+
+// A cancelled run started nothing: it must not end as a success would.
+TEST(Run, ACancelledRunEndsWithErrorCancelled) {
+    test_util::ScratchDir dir;
+    dir.Write("app\\data.txt", "data\n");
+    const std::string launcher = PackSilentLauncher(dir, 0);
+    ASSERT_FALSE(launcher.empty());
+    ASSERT_TRUE(platform::CreateDirectory(dir.Path("base")));
+    bool cancel = true;
+    RunWindows windows;
+    windows.cancel = &cancel;
+    EXPECT_EQ(RunLauncher(launcher, dir.Path("base"), windows).exitCode, 1223);
+    EXPECT_EQ(Names(dir.Native("base")), std::vector<std::string>{});
 }
 
 // Every file the run extracts and deletes costs it at most three calls that
@@ -116,15 +142,8 @@ TEST(Run, AtMostThreeOpensPerFileOverExtractAndDelete) {
     ASSERT_FALSE(launcher.empty());
 
     ASSERT_TRUE(platform::CreateDirectory(dir.Path("base")));
-    SetTempFolderBase(dir.Path("base"));
-    TestApp app;
-    CSFEFileExtractor payload;
-    payload.m_strModulePath = platform::FromNativePath(launcher);
     platform::instrument::ResetCounts();
-    EXPECT_EQ(ExtractAndRun(payload), 0);
-    app.PumpMessage();
-    SetTempFolderBase("");
-    EXPECT_EQ(app.m_nExitCode, 0);
+    EXPECT_EQ(RunLauncher(launcher, dir.Path("base")).exitCode, 0);
     EXPECT_EQ(Names(dir.Native("base")), std::vector<std::string>{});
 
     std::uint64_t opens = 0;
