@@ -30,6 +30,10 @@ std::string FileProblem(const std::string& doing, const std::string& nativePath,
     return doing + " " + nativePath + ": " + error.message();
 }
 
+std::string FileProblem(const platform::FileException& error) {
+    return platform::ToNativePath(error.fileName()) + ": " + Reason(error.osError());
+}
+
 Bytes ReadWholeFile(const std::string& nativePath, const std::string& what) {
     try {
         platform::File file(platform::FromNativePath(nativePath), platform::kModeRead | platform::kShareDenyWrite);

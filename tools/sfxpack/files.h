@@ -11,12 +11,19 @@
 
 #include "tools/sfxpack/bytes.h"
 
+namespace platform {
+class FileException;
+}
+
 namespace sfxpack {
 
 // "<doing> <nativePath>: <the system's text>", for a Windows error code (as
 // the platform layer reports them) or an error of the C++ library.
 std::string FileProblem(const std::string& doing, const std::string& nativePath, std::uint32_t error);
 std::string FileProblem(const std::string& doing, const std::string& nativePath, const std::error_code& error);
+// "<the file's native path>: <the system's text>", for a failure of the
+// platform's file class (which does not tell whether it was reading or writing).
+std::string FileProblem(const platform::FileException& error);
 
 // The whole of a file; throws PackError ("cannot read <what> <path>: ...").
 Bytes ReadWholeFile(const std::string& nativePath, const std::string& what);
