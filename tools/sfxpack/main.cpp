@@ -73,15 +73,17 @@ const char kUsage[] =
     "                        exits 1 naming each faulty entry\n"
     "\n"
     "Examples:\n"
-    "  sfxpack --run bin\\app.exe --title \"My App\" -o MyApp.exe dist\n"
+    "  sfxpack --run bin/app.exe --title \"My App\" -o MyApp.exe dist\n"
     "      a Windows program with a progress dialog while it unpacks\n"
     "  sfxpack --console --run tool.exe -o tool.exe tool\n"
     "      a command-line tool for Windows; from cmd:\n"
-    "        tool.exe input.txt > output.txt\n"
+    "        tool.exe < input.txt > output.txt\n"
     "        echo %ERRORLEVEL%\n"
     "  sfxpack --arch native --run tool --silent -o tool tool-linux\n"
     "      the same for this system; from a POSIX shell:\n"
-    "        ./tool input.txt > output.txt; echo $?\n";
+    "        ./tool < input.txt > output.txt; echo $?\n"
+    "A packed program runs in the temporary folder, with \"SFXSOURCE:<launcher>\"\n"
+    "after its arguments: give it absolute paths, or input and output redirected.\n";
 
 int Usage(const char* problem) {
     if (problem != nullptr) std::fprintf(stderr, "sfxpack: %s\n\n", problem);
