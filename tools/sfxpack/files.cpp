@@ -52,8 +52,8 @@ Bytes ReadWholeFile(const std::string& nativePath, const std::string& what) {
 class FileStream::Buffer : public std::streambuf {
 public:
     Buffer(const std::string& nativePath, Mode mode) : m_strNative(nativePath), m_buffer(1 << 16) {
-        const unsigned flags = mode == kRead ? platform::kModeRead | platform::kShareDenyWrite
-                                             : platform::kModeCreate | platform::kModeReadWrite | platform::kShareDenyWrite;
+        const unsigned access = mode == kRead ? platform::kModeRead : platform::kModeCreate | platform::kModeReadWrite;
+        const unsigned flags = access | platform::kShareDenyWrite;
         platform::FileException error(platform::FileException::kNone, 0, nativePath);
         if (!m_file.TryOpen(platform::FromNativePath(nativePath), flags, &error))
             throw PackError(FileProblem(mode == kRead ? "cannot read" : "cannot create", nativePath, error.osError()));

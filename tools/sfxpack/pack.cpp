@@ -48,7 +48,8 @@ Bytes PrepareStub(const PackOptions& options) {
     if (FindMarker(stub.data(), stub.size()) >= 0)
         throw PackError("the stub already holds a payload marker: " + options.stub);
     if (options.resources.Any()) {
-        const Bytes icon = options.resources.icon.empty() ? Bytes() : sfxpack::ReadWholeFile(options.resources.icon, "the icon");
+        const Bytes icon =
+            options.resources.icon.empty() ? Bytes() : sfxpack::ReadWholeFile(options.resources.icon, "the icon");
         stub = sfxpack::ApplyResources(stub, options.resources, icon);
         if (FindMarker(stub.data(), stub.size()) >= 0)
             throw PackError("the icon or version text holds the payload marker bytes");
@@ -116,7 +117,8 @@ void Pack(const PackOptions& options) {
         throw PackError("the program name or title cannot be stored in the configuration as given");
 
     const sfxpack::FolderEntries contents = sfxpack::CollectEntries(options.folder, options.links, SourceDateEpoch());
-    for (const std::string& link : contents.skipped) std::fprintf(stderr, "sfxpack: left out the link %s\n", link.c_str());
+    for (const std::string& link : contents.skipped)
+        std::fprintf(stderr, "sfxpack: left out the link %s\n", link.c_str());
     const auto& entries = contents.entries;
     const std::string runName = fs::path(runPath).lexically_normal().generic_string();
     if (std::none_of(entries.begin(), entries.end(), [&](const sfxpack::ZipSource& e) { return e.name == runName; }))

@@ -62,10 +62,9 @@ const char* ArchName(StubArch arch) {
 
 StubIdentity IdentifyStub(const Bytes& data) {
     StubIdentity identity;
+    const char* const name = stubid::kStubName;
     const std::size_t nameLength = sizeof stubid::kStubName - 1;
-    for (auto at = data.begin(); (at = std::search(at, data.end(), stubid::kStubName, stubid::kStubName + nameLength)) !=
-                                 data.end();
-         ++at) {
+    for (auto at = data.begin(); (at = std::search(at, data.end(), name, name + nameLength)) != data.end(); ++at) {
         const auto label = static_cast<std::size_t>(at - data.begin()) + nameLength;
         if (!StartsWith(data, label, stubid::kStubFormatLabel)) continue;
         identity.kind = StubKind::kLauncherStub;
@@ -83,7 +82,8 @@ void CheckStub(const Bytes& data, const std::string& nativePath) {
     const StubIdentity identity = IdentifyStub(data);
     if (identity.kind != StubKind::kLauncherStub)
         throw PackError("the stub " + nativePath + " is " + Describe(identity.kind) +
-                        "; a stub is launcher.exe, or the native launcher, of this project's build");
+                        "; a stub is launcher.exe, launcher-console.exe or the native launcher of this "
+                        "project's build");
     if (identity.formatVersion == 0)
         throw PackError("the stub " + nativePath + " is a launcher stub whose payload format cannot be read");
     if (identity.formatVersion != stubid::kPayloadFormatVersion)

@@ -121,7 +121,8 @@ private:
             return above.device == folder.device && above.inode == folder.inode;
         });
         if (onPath) {
-            m_problems.push_back((link.empty() ? Shown(name) : link) + ": leads back to a folder that holds it (a loop)");
+            const std::string what = link.empty() ? Shown(name) : link;
+            m_problems.push_back(what + ": leads back to a folder that holds it (a loop)");
             m_linkProblems = m_linkProblems || !link.empty();
             return;
         }

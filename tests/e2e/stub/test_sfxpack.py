@@ -221,7 +221,11 @@ class SystemErrors(PackTestCase):
         closed = self.dir / "closed"
         closed.mkdir()
         os.chmod(closed, 0o555)
-        os.chmod(self.dir, 0o755)  # sfxpack runs as an unprivileged user below, who must reach the rest
+        # root may write anywhere, so there sfxpack runs as nobody, from a
+        # copy that nobody can reach wherever the build lies.
+        user = {"user": 65534, "group": 65534, "extra_groups": []} if os.geteuid() == 0 else {}
+        os.chmod(self.dir, 0o755)
+        program = shutil.copy(os.environ["SFXPACK"], self.dir / "sfxpack")
         icon_folder = self.dir / "icons"
         icon_folder.mkdir()
         cases = [
@@ -237,10 +241,7 @@ class SystemErrors(PackTestCase):
         for name, options, message in cases:
             with self.subTest(name):
                 args = ["--stub", self.stub, "--run", "bin/app.exe", *options, self.folder]
-                # root may write anywhere: the closed folder is tried as nobody.
-                user = {"user": 65534, "group": 65534, "extra_groups": []} if os.geteuid() == 0 else {}
-                result = subprocess.run([os.environ["SFXPACK"], *map(str, args)], capture_output=True, text=True,
-                                        **user)
+                result = subprocess.run([program, *map(str, args)], capture_output=True, text=True, **user)
                 self.assertEqual(result.returncode, 1, result.stderr)
                 self.assertEqual(result.stderr, f"sfxpack: {message}\n")
 
