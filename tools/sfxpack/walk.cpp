@@ -72,7 +72,10 @@ private:
             const std::string name = prefix + child;
             const fs::file_status status = fs::symlink_status(path, ec);
             if (ec) throw PackError(FileProblem("cannot read", Shown(name), ec));
-            if (fs::is_symlink(status)) AddLink(path, name);
+            // Windows, and the platform layer that reads the files, take '\' for a separator.
+            if (child.find('\\') != std::string::npos)
+                m_problems.push_back(Shown(name) + ": a name with '\\', which Windows takes for a folder separator");
+            else if (fs::is_symlink(status)) AddLink(path, name);
             else if (fs::is_directory(status)) AddFolder(path, name, std::string());
             else if (fs::is_regular_file(status)) AddFile(path, name);
             else m_problems.push_back(Shown(name) + ": neither a file, a folder nor a link");

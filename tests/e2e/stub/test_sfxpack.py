@@ -322,13 +322,18 @@ class Names(PackTestCase):
         for name in self.NAMES:
             self.assertTrue((unzipped / name).is_file(), name)
 
-    def test_a_name_that_is_not_utf8_is_refused(self):
-        os.mkdir(os.fsencode(self.folder) + b"/latin1-\xe9")
-        out = self.dir / "refused.exe"
-        result = pack_env(["--stub", self.stub, "--run", "bin/app.exe", "-o", out, self.folder])
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("not UTF-8", result.stderr)
-        self.assertFalse(out.exists())
+    def test_names_no_archive_tool_or_windows_would_read_alike_are_refused(self):
+        for name, message in ((b"latin1-\xe9", "not UTF-8"),
+                              (b"back\\slash", "a name with '\\', which Windows takes for a folder separator")):
+            with self.subTest(name):
+                path = os.fsencode(self.folder) + b"/" + name
+                os.mkdir(path)
+                out = self.dir / "refused.exe"
+                result = pack_env(["--stub", self.stub, "--run", "bin/app.exe", "-o", out, self.folder])
+                os.rmdir(path)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(out.exists())
 
 
 class Verify(PackTestCase):
