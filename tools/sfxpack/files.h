@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <iostream>
+#include <istream>
 #include <memory>
 #include <string>
 #include <system_error>
