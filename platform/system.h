@@ -61,6 +61,10 @@ bool IsTerminal(std::FILE* stream);
 // The system's message text for `code` (as the system writes it, usually
 // ending in a line break), or empty when the system has none.
 std::string SystemErrorText(std::uint32_t code);
+// The Windows error code for an errno value of the C runtime (what the C++
+// library's std::filesystem reports, and libraries built on the C runtime),
+// so that their failures are named in the same terms as every other.
+std::uint32_t ErrorFromErrno(int err);
 
 // Full path of the running executable; false (and last error set) on failure.
 bool GetModuleFileName(std::string& path);

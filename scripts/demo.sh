@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything, packs a sample program into a launcher and runs it,
+# Builds everything, installs sfxpack with its stubs into a temporary prefix,
+# packs a sample program into a launcher with that sfxpack and runs it,
 # natively and under Wine (win64 and win32 stubs), printing what the program
 # saw, its exit code, and whether a temporary folder was left behind.
 set -euo pipefail
@@ -9,7 +10,10 @@ bash scripts/build-all.sh native win64 win32
 
 work=$(mktemp -d /tmp/sfx-demo-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-sfxpack=build/native/tools/sfxpack/sfxpack
+# sfxpack in $work/prefix/bin, the stubs of all three builds under
+# $work/prefix/share/sfxlauncher, where sfxpack finds them without --stub.
+cmake --install build/native --prefix "$work/prefix" >/dev/null
+sfxpack="$work/prefix/bin/sfxpack"
 
 make_sample() {  # $1: folder, $2: the report program to include
   mkdir -p "$1/data/more"
@@ -21,7 +25,7 @@ make_sample() {  # $1: folder, $2: the report program to include
 echo
 echo "== native launcher"
 make_sample "$work/native-app" build/native/tests/programs/report
-"$sfxpack" --stub build/native/launcher/launcher --run report --title "Demo" -o "$work/demo" "$work/native-app"
+"$sfxpack" --arch native --run report --title "Demo" -o "$work/demo" "$work/native-app"
 "$sfxpack" list "$work/demo" || true
 count_temp() { find "$1" -maxdepth 1 -name 'qx_ext_temp_*' 2>/dev/null | wc -l; }
 before=$(count_temp /tmp)
@@ -54,7 +58,7 @@ wine_demo() {  # $1: win64 or win32
     flock 9
     app="$work/$arch-app"
     make_sample "$app" "build/$arch/tests/programs/report.exe"
-    "$sfxpack" --stub "build/$arch/launcher/launcher.exe" --run report.exe --title "Demo" --silent -o "$work/demo-$arch.exe" "$app"
+    "$sfxpack" --arch "$arch" --run report.exe --title "Demo" --silent -o "$work/demo-$arch.exe" "$app"
     [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -i >/dev/null 2>&1
     "$WINESERVER" -k 2>/dev/null || true   # a server left over from an interrupted demo
     "$WINESERVER" -p

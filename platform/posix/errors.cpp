@@ -71,6 +71,8 @@ std::uint32_t SetLastErrorForPath(const std::string& native) {
 
 }  // namespace detail
 
+std::uint32_t ErrorFromErrno(int err) { return detail::WinErrorFromErrno(err); }
+
 std::string SystemErrorText(std::uint32_t code) {
     // The texts Windows itself gives for these codes, so messages read the same on both backends.
     switch (code) {

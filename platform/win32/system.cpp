@@ -5,6 +5,7 @@
 #include <io.h>
 #include <sddl.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -53,6 +54,25 @@ std::string SystemErrorText(std::uint32_t code) {
     if (n != 0 && text != nullptr) result.assign(text, n);
     if (text != nullptr) ::LocalFree(text);
     return result;
+}
+
+std::uint32_t ErrorFromErrno(int err) {
+    switch (err) {
+        case 0: return ERROR_SUCCESS;
+        case ENOENT: return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM: return ERROR_ACCESS_DENIED;
+        case EEXIST: return ERROR_ALREADY_EXISTS;
+        case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+        case EMFILE: return ERROR_TOO_MANY_OPEN_FILES;
+        case ENOSPC: return ERROR_DISK_FULL;
+        case EBADF: return ERROR_INVALID_HANDLE;
+        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+        case EINVAL: return ERROR_INVALID_PARAMETER;
+        default: return ERROR_GEN_FAILURE;
+    }
 }
 
 void SetCommandLineArgs(std::vector<std::string> args) { Args() = std::move(args); }

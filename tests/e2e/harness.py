@@ -96,6 +96,17 @@ def stub_path(arch):
     return build / "launcher" / ("launcher" if arch == "native" else "launcher.exe")
 
 
+STUB_NAME = b"sfxlauncher stub, payload format "
+
+
+def stub_identification():
+    """The identification the native build's launcher carries (its name, the
+    payload format it reads and a NUL): what makes a file a stub to sfxpack."""
+    data = stub_path("native").read_bytes()
+    at = data.index(STUB_NAME)
+    return data[at:data.index(b"\0", at) + 1]
+
+
 def wine32_available():
     """True when wine32 is installed (whether it runs here is for route.setup to say)."""
     return route.LOADER["win32"].exists()

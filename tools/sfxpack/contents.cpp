@@ -11,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/strings.h"
 #include "platform/system.h"
+#include "tools/sfxpack/files.h"
 #include "zip/archive.h"
 #include "zip/entrypath.h"
 
@@ -65,7 +66,7 @@ bool OpenArchive(CZipArchive& archive, const std::string& file, std::ostream& er
     } catch (const CZipException& e) {
         err << "sfxpack: " << file << ": " << e.GetDescription() << "\n";
     } catch (const platform::FileException& e) {
-        err << "sfxpack: " << e.GetErrorMessage() << "\n";
+        err << "sfxpack: cannot read " << sfxpack::FileProblem(e) << "\n";
     }
     archive.Close(CZipArchive::afterException);
     return false;
@@ -80,7 +81,7 @@ std::string ProblemOf(Step step) {
     } catch (const CZipException& e) {
         return e.GetDescription();
     } catch (const platform::FileException& e) {
-        return e.GetErrorMessage();
+        return sfxpack::FileProblem(e);
     }
 }
 

@@ -7,12 +7,14 @@
 #include "platform/system.h"
 #include "tools/sfxpack/contents.h"
 #include "tools/sfxpack/pack.h"
+#include "tools/sfxpack/stubs.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: sfxpack --stub STUB --run PROGRAM [--title TEXT] [--silent]\n"
-    "               [--pid TEXT [--use-password]] [--level 0-9] [--quiet]\n"
+    "usage: sfxpack [--stub STUB | --arch win32|win64|native] [--console]\n"
+    "               --run PROGRAM [--title TEXT] [--silent] [--pid TEXT [--use-password]]\n"
+    "               [--level 0-9] [--follow-links | --skip-links] [--quiet]\n"
     "               [--icon FILE.ico] [--product-name TEXT] [--product-version A.B.C.D]\n"
     "               [--company TEXT] [--description TEXT] [--copyright TEXT] [--admin]\n"
     "               -o OUT.exe FOLDER\n"
@@ -20,15 +22,23 @@ const char kUsage[] =
     "       sfxpack extract FILE FOLDER\n"
     "       sfxpack verify FILE\n"
     "\n"
-    "Packs FOLDER (with its sub-folders) into OUT.exe: a copy of STUB followed by\n"
-    "the payload, which the stub extracts into a fresh temporary folder before it\n"
-    "starts PROGRAM from there and removes the folder when PROGRAM ends. The\n"
-    "archive is a standard ZIP file that every archive tool opens; the same\n"
+    "Packs FOLDER (with its sub-folders) into OUT.exe: a copy of a launcher stub\n"
+    "followed by the payload, which the stub extracts into a fresh temporary folder\n"
+    "before it starts PROGRAM from there and removes the folder when PROGRAM ends.\n"
+    "The archive is a standard ZIP file that every archive tool opens; the same\n"
     "folder, options and stub give the same bytes (with SOURCE_DATE_EPOCH set, no\n"
     "stored time is later than it). The launcher is checked with the stub's own\n"
     "reader before it is written under its name.\n"
     "\n"
-    "  --stub STUB       the launcher stub (launcher.exe, or the native launcher)\n"
+    "  --stub STUB       the launcher stub: launcher.exe, launcher-console.exe or the\n"
+    "                    native launcher of this project's build; anything else is\n"
+    "                    refused. Without it, sfxpack takes the stub installed with\n"
+    "                    it (../share/sfxlauncher/ARCH/ beside its own folder)\n"
+    "  --arch ARCH       the installed stub's architecture: win32 (the default),\n"
+    "                    win64, or native (the launcher for this system)\n"
+    "  --console         the installed console stub (launcher-console.exe), for\n"
+    "                    command-line programs: it shares the caller's console,\n"
+    "                    input, output and exit code; the native launcher is one\n"
     "  --run PROGRAM     the program to start, relative to FOLDER (e.g. bin\\app.exe);\n"
     "                    it must be a file in FOLDER\n"
     "  --title TEXT      caption of the progress dialog (default \"Loading\")\n"
@@ -40,6 +50,10 @@ const char kUsage[] =
     "                    not a determined attacker)\n"
     "  --level N         deflate level, 0 (store) to 9 (smallest; default 6); files\n"
     "                    that deflate cannot shrink are stored\n"
+    "  --follow-links    pack a copy of what every symbolic link points to, also\n"
+    "                    outside FOLDER (by default only links to files and folders\n"
+    "                    inside FOLDER are packed as copies; others are refused)\n"
+    "  --skip-links      leave symbolic links out, naming each on standard error\n"
     "  --quiet           no progress line (it is shown only on a terminal anyway)\n"
     "  -o, --output OUT  the launcher to write; nothing is left behind on failure\n"
     "  -h, --help        show this text\n"
@@ -56,7 +70,20 @@ const char kUsage[] =
     "  list FILE             list the entries of a launcher or ZIP archive\n"
     "  extract FILE FOLDER   extract a launcher or ZIP archive into FOLDER\n"
     "  verify FILE           check every entry (CRC, password) without writing;\n"
-    "                        exits 1 naming each faulty entry\n";
+    "                        exits 1 naming each faulty entry\n"
+    "\n"
+    "Examples:\n"
+    "  sfxpack --run bin/app.exe --title \"My App\" -o MyApp.exe dist\n"
+    "      a Windows program with a progress dialog while it unpacks\n"
+    "  sfxpack --console --run tool.exe -o tool.exe tool\n"
+    "      a command-line tool for Windows; from cmd:\n"
+    "        tool.exe < input.txt > output.txt\n"
+    "        echo %ERRORLEVEL%\n"
+    "  sfxpack --arch native --run tool --silent -o tool tool-linux\n"
+    "      the same for this system; from a POSIX shell:\n"
+    "        ./tool < input.txt > output.txt; echo $?\n"
+    "A packed program runs in the temporary folder, with \"SFXSOURCE:<launcher>\"\n"
+    "after its arguments: give it absolute paths, or input and output redirected.\n";
 
 int Usage(const char* problem) {
     if (problem != nullptr) std::fprintf(stderr, "sfxpack: %s\n\n", problem);
@@ -78,6 +105,8 @@ int main(int argc, char** argv) {
     sfxpack::ResourceOptions& resources = options.resources;
     std::vector<std::string> positional;
     bool quiet = false;
+    sfxpack::StubArch arch = sfxpack::StubArch::kWin32;
+    bool console = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](std::string& into) {
@@ -95,12 +124,24 @@ int main(int argc, char** argv) {
         std::string level;
         if (arg == "-h" || arg == "--help") return Usage(nullptr);
         if (arg == "--stub") ok = value(options.stub);
+        else if (arg == "--arch") {
+            std::string name;
+            ok = value(name);
+            if (ok && !sfxpack::ParseStubArch(name, arch)) return Usage("--arch takes win32, win64 or native");
+        }
+        else if (arg == "--console") console = true;
         else if (arg == "--run") ok = value(options.run);
         else if (arg == "--title") ok = options.hasTitle = value(options.title);
         else if (arg == "--silent") options.silent = true;
         else if (arg == "--pid") ok = options.hasPid = value(options.pid);
         else if (arg == "--use-password") options.usePassword = true;
         else if (arg == "--quiet") quiet = true;
+        else if (arg == "--follow-links" || arg == "--skip-links") {
+            const auto links = arg == "--follow-links" ? sfxpack::LinkPolicy::kFollow : sfxpack::LinkPolicy::kSkip;
+            if (options.links != sfxpack::LinkPolicy::kCopyInside && options.links != links)
+                return Usage("give --follow-links or --skip-links, not both");
+            options.links = links;
+        }
         else if (arg == "--level") {
             ok = value(level);
             if (ok && (level.size() != 1 || level[0] < '0' || level[0] > '9')) return Usage("--level takes 0 to 9");
@@ -120,13 +161,17 @@ int main(int argc, char** argv) {
     }
     if (positional.size() != 1) return Usage("give exactly one FOLDER");
     options.folder = positional[0];
-    if (options.stub.empty()) return Usage("--stub is required");
     if (options.run.empty()) return Usage("--run is required");
     if (options.output.empty()) return Usage("-o is required");
     options.progress = !quiet && platform::IsTerminal(stderr);
 
     std::string error;
-    if (!PackLauncher(options, error)) {
+    try {
+        if (options.stub.empty()) options.stub = sfxpack::FindInstalledStub(arch, console);
+    } catch (const sfxpack::PackError& e) {
+        error = e.what();
+    }
+    if (!error.empty() || !PackLauncher(options, error)) {
         std::fprintf(stderr, "sfxpack: %s\n", error.c_str());
         return 1;
     }

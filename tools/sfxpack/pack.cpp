@@ -1,14 +1,9 @@
 #include "tools/sfxpack/pack.h"
 
-#include <archive.h>
-#include <archive_entry.h>
-
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -16,6 +11,8 @@
 #include "payload/config.h"
 #include "payload/extractor.h"
 #include "tools/sfxpack/contents.h"
+#include "tools/sfxpack/files.h"
+#include "tools/sfxpack/stubs.h"
 #include "tools/sfxpack/zipwriter.h"
 
 namespace fs = std::filesystem;
@@ -32,14 +29,6 @@ std::string ToBackslashes(std::string path) {
     return path;
 }
 
-Bytes ReadWholeFile(const fs::path& path, const char* what) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw PackError(std::string("cannot read ") + what + ": " + path.string());
-    Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw PackError(std::string("cannot read ") + what + ": " + path.string());
-    return data;
-}
-
 // SOURCE_DATE_EPOCH, the reproducible-builds convention: when set, no
 // stored time is later than it. -1 when it is not set.
 std::int64_t SourceDateEpoch() {
@@ -51,56 +40,16 @@ std::int64_t SourceDateEpoch() {
     return std::stoll(text);
 }
 
-// Stored permissions: the file type, and rwx for folders and programs or
-// rw for other files, whoever owns them and whatever the umask was.
-std::uint32_t StoredMode(bool folder, std::uint32_t hostMode) {
-    if (folder) return 0040755;
-    return (hostMode & 0100) != 0 ? 0100755 : 0100644;
-}
-
-// Every file and folder under `root`, named as in the archive and sorted by
-// their names' bytes, so that neither the order the file system lists them
-// in nor the host's owners, umask or time zone reach the archive.
-std::vector<sfxpack::ZipSource> CollectEntries(const fs::path& root, std::int64_t latest) {
-    std::vector<sfxpack::ZipSource> entries;
-    struct archive* disk = archive_read_disk_new();
-    std::unique_ptr<struct archive, int (*)(struct archive*)> guard(disk, archive_read_free);
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        const fs::path full = it->path();
-        const fs::file_status status = fs::symlink_status(full);
-        const bool folder = fs::is_directory(status);
-        if (!folder && !fs::is_regular_file(status))
-            throw PackError("only files and folders can be packed, not: " + full.string());
-        std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(), archive_entry_free);
-        archive_entry_copy_sourcepath(entry.get(), full.c_str());
-        if (archive_read_disk_entry_from_file(disk, entry.get(), -1, nullptr) != ARCHIVE_OK)
-            throw PackError("cannot read " + full.string() + ": " + archive_error_string(disk));
-        if (!folder && archive_entry_size(entry.get()) > 0xFFFFFFFF)
-            throw PackError("a file beyond 4 GiB needs Zip64, which the launcher does not read: " + full.string());
-        sfxpack::ZipSource source;
-        source.name = full.lexically_relative(root).generic_string() + (folder ? "/" : "");
-        if (!folder) source.file = full;
-        source.mode = StoredMode(folder, archive_entry_perm(entry.get()));
-        source.mtime = archive_entry_mtime(entry.get());
-        if (latest >= 0) source.mtime = std::min<std::int64_t>(source.mtime, latest);
-        entries.push_back(std::move(source));
-    }
-    if (ec) throw PackError("cannot list " + root.string() + ": " + ec.message());
-    std::sort(entries.begin(), entries.end(),
-              [](const sfxpack::ZipSource& a, const sfxpack::ZipSource& b) { return a.name < b.name; });
-    return entries;
-}
-
 // The copy of the stub the launcher starts with: resources changed as asked,
 // and every condition the stub's locator relies on checked.
 Bytes PrepareStub(const PackOptions& options) {
-    Bytes stub = ReadWholeFile(options.stub, "the stub");
+    Bytes stub = sfxpack::ReadWholeFile(options.stub, "the stub");
+    sfxpack::CheckStub(stub, options.stub);
     if (FindMarker(stub.data(), stub.size()) >= 0)
         throw PackError("the stub already holds a payload marker: " + options.stub);
     if (options.resources.Any()) {
-        const Bytes icon = options.resources.icon.empty() ? Bytes() : ReadWholeFile(options.resources.icon, "the icon");
+        const Bytes icon =
+            options.resources.icon.empty() ? Bytes() : sfxpack::ReadWholeFile(options.resources.icon, "the icon");
         stub = sfxpack::ApplyResources(stub, options.resources, icon);
         if (FindMarker(stub.data(), stub.size()) >= 0)
             throw PackError("the icon or version text holds the payload marker bytes");
@@ -114,8 +63,7 @@ Bytes PrepareStub(const PackOptions& options) {
 void WriteLauncher(const PackOptions& options, const Bytes& stub, const std::string& configuration,
                    const std::string& password, const std::vector<sfxpack::ZipSource>& entries,
                    const std::string& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) throw PackError("cannot write " + path);
+    sfxpack::FileStream out(path, sfxpack::FileStream::kCreate);
     out.write(reinterpret_cast<const char*>(stub.data()), static_cast<std::streamsize>(stub.size()));
     if (stub.size() < CSFEFileExtractor::kScanStart)
         out.write(std::string(CSFEFileExtractor::kScanStart - stub.size(), '\0').data(),
@@ -126,7 +74,6 @@ void WriteLauncher(const PackOptions& options, const Bytes& stub, const std::str
     for (int i = 0; i < 4; ++i) header[CSFEFileExtractor::kMarkerSize + i] = static_cast<unsigned char>(length >> (8 * i));
     out.write(reinterpret_cast<const char*>(header), sizeof header);
     out << configuration;
-    if (!out) throw PackError("cannot write " + path);
 
     std::uint64_t files = 0, bytes = 0;
     for (const auto& entry : entries) {
@@ -140,17 +87,16 @@ void WriteLauncher(const PackOptions& options, const Bytes& stub, const std::str
     for (const auto& entry : entries) writer.Add(entry);
     const std::uint64_t end = writer.Finish();
     progress.Finish();
-    out.close();
-    if (!out) throw PackError("cannot write " + path);
-    std::error_code ec;
-    fs::resize_file(path, end, ec);
-    if (ec) throw PackError("cannot write " + path + ": " + ec.message());
-    if (sfxpack::IsPeImage(stub)) sfxpack::UpdatePeChecksum(path);
+    out.SetLength(end);
+    if (sfxpack::IsPeImage(stub)) sfxpack::UpdatePeChecksum(out);
+    out.Close();
 }
 
 void Pack(const PackOptions& options) {
     std::error_code ec;
-    if (!fs::is_directory(options.folder, ec)) throw PackError("folder not found: " + options.folder);
+    const fs::file_status folder = fs::status(options.folder, ec);
+    if (ec) throw PackError(sfxpack::FileProblem("cannot read the folder", options.folder, ec));
+    if (!fs::is_directory(folder)) throw PackError("not a folder: " + options.folder);
     std::string runPath = options.run;
     std::replace(runPath.begin(), runPath.end(), '\\', '/');
     if (runPath.empty() || !fs::is_regular_file(fs::path(options.folder) / runPath, ec))
@@ -170,7 +116,14 @@ void Pack(const PackOptions& options) {
         readBack.title != options.title)
         throw PackError("the program name or title cannot be stored in the configuration as given");
 
-    const auto entries = CollectEntries(options.folder, SourceDateEpoch());
+    const sfxpack::FolderEntries contents = sfxpack::CollectEntries(options.folder, options.links, SourceDateEpoch());
+    for (const std::string& link : contents.skipped)
+        std::fprintf(stderr, "sfxpack: left out the link %s\n", link.c_str());
+    const auto& entries = contents.entries;
+    const std::string runName = fs::path(runPath).lexically_normal().generic_string();
+    if (std::none_of(entries.begin(), entries.end(), [&](const sfxpack::ZipSource& e) { return e.name == runName; }))
+        throw PackError("the program to run is not among the files packed from " + options.folder + ": " + options.run +
+                        (options.links == sfxpack::LinkPolicy::kSkip ? " (--skip-links leaves links out)" : ""));
     const std::string temporary = options.output + ".partial";
     try {
         WriteLauncher(options, stub, configuration, readBack.password, entries, temporary);
@@ -182,7 +135,7 @@ void Pack(const PackOptions& options) {
         fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                         fs::perm_options::add, ec);
         fs::rename(temporary, options.output, ec);
-        if (ec) throw PackError("cannot write " + options.output + ": " + ec.message());
+        if (ec) throw PackError(sfxpack::FileProblem("cannot rename " + temporary + " to", options.output, ec));
     } catch (...) {
         fs::remove(temporary, ec);
         throw;

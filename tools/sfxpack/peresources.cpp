@@ -1,7 +1,7 @@
 #include "tools/sfxpack/peresources.h"
 
 #include <algorithm>
-#include <fstream>
+#include <istream>
 #include <set>
 
 #include "tools/sfxpack/utf8.h"
@@ -520,8 +520,8 @@ std::uint32_t PeChecksum(const Bytes& data, std::size_t field) {
     return sum.Value();
 }
 
-void UpdatePeChecksum(const std::string& path) {
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+void UpdatePeChecksum(std::iostream& file) {
+    file.seekg(0);
     Bytes headers(4096);
     file.read(reinterpret_cast<char*>(headers.data()), static_cast<std::streamsize>(headers.size()));
     headers.resize(static_cast<std::size_t>(file.gcount()));
@@ -539,13 +539,13 @@ void UpdatePeChecksum(const std::string& path) {
         file.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
         sum.Add(chunk.data(), static_cast<std::size_t>(file.gcount()));
     }
-    if (!file.eof()) throw PackError("cannot read back " + path);
+    if (!file.eof()) throw PackError("cannot read back the launcher");
     Bytes value(4, 0);
     Put32(value, 0, sum.Value());
     file.clear();
     file.seekp(static_cast<std::streamoff>(field));
     file.write(reinterpret_cast<const char*>(value.data()), 4);
-    if (!file.flush()) throw PackError("cannot write " + path);
+    if (!file.flush()) throw PackError("cannot write the launcher's checksum");
 }
 
 Bytes ApplyResources(const Bytes& image, const ResourceOptions& options, const Bytes& icon) {

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <optional>
 #include <string>
@@ -37,9 +38,9 @@ Bytes ApplyResources(const Bytes& image, const ResourceOptions& options, const B
 // The PE header checksum of the image `data` (the field at `field` counts as
 // zero), as the system's image loader computes it.
 std::uint32_t PeChecksum(const Bytes& data, std::size_t field);
-// Recomputes the checksum of the PE file at `path` over the whole file
+// Recomputes the checksum of the PE file open in `file` over the whole file
 // (stub and payload) and writes it into its header.
-void UpdatePeChecksum(const std::string& path);
+void UpdatePeChecksum(std::iostream& file);
 
 // "A.B.C.D" (one to four numbers of 0 to 65535, missing ones 0). Throws
 // PackError for anything else.

@@ -3,12 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <ostream>
 
 #include "payload/md5.h"
+#include "tools/sfxpack/files.h"
 #include "tools/sfxpack/utf8.h"
 #include "zip/cipher.h"
 
@@ -34,8 +34,7 @@ bool IsAscii(const std::string& text) {
 }
 
 std::uint32_t FileCrc(const std::filesystem::path& file, std::vector<unsigned char>& buffer) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw PackError("cannot read " + file.string());
+    FileStream in(file.string(), FileStream::kRead);
     uLong crc = crc32(0, nullptr, 0);
     while (in) {
         in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
@@ -173,8 +172,7 @@ void ZipWriter::Add(const ZipSource& source) {
 }
 
 void ZipWriter::WriteFile(const ZipSource& source, Entry& e, bool countProgress) {
-    std::ifstream in(source.file, std::ios::binary);
-    if (!in) throw PackError("cannot read " + source.file.string());
+    FileStream in(source.file.string(), FileStream::kRead);
     const Bytes header = Header(e, false);
     Write(header.data(), header.size());
 

@@ -1,8 +1,9 @@
 """sfxpack: what it writes (a standard ZIP file from the first byte, the same
 bytes for the same input, UTF-8 names, the deflate level), what verify finds,
-the progress line, and the clear refusals that leave no file behind. Archive
-tools that are not ours (Info-ZIP unzip, Python's zipfile, 7-Zip) judge the
-output."""
+the progress line, and the clear refusals that leave no file behind: of
+files that are not launcher stubs, and of files it cannot read or write,
+with the system's reason. Archive tools that are not ours (Info-ZIP unzip,
+Python's zipfile, 7-Zip) judge the output."""
 import os
 import pathlib
 import pty
@@ -14,7 +15,7 @@ import tempfile
 import unittest
 import zipfile
 
-from harness import MARKER, sfxpack
+from harness import MARKER, STUB_NAME, sfxpack, skip_part, stub_identification, stub_path
 from zip_forms import archive_relative
 
 WINDOW_START = 100000
@@ -32,7 +33,7 @@ class PackTestCase(unittest.TestCase):
         (self.folder / "readme & notes.txt").write_text("hello\n" * 100)
         (self.folder / "empty").mkdir()
         self.stub = self.dir / "stub.exe"
-        self.stub.write_bytes(b"MZ" + bytes(5000))
+        self.stub.write_bytes(b"MZ" + bytes(5000) + stub_identification())
 
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -50,8 +51,9 @@ class Sfxpack(PackTestCase):
         sfxpack("--stub", self.stub, "--run", "bin/app.exe", "--title", "A & <B>", "--silent", "-o", out, self.folder)
         data, at, config = self.payload(out)
         self.assertEqual(at, WINDOW_START, "a short stub is padded to the window start")
-        self.assertEqual(data[:5002], self.stub.read_bytes())
-        self.assertEqual(data[5002:WINDOW_START], bytes(WINDOW_START - 5002))
+        stub = self.stub.read_bytes()
+        self.assertEqual(data[:len(stub)], stub)
+        self.assertEqual(data[len(stub):WINDOW_START], bytes(WINDOW_START - len(stub)))
         self.assertEqual(config, "<QX_ZCD><Run>bin\\app.exe</Run><Title>A &amp; &lt;B&gt;</Title><Prog>0</Prog></QX_ZCD>")
         with zipfile.ZipFile(out) as archive:
             names = sorted(archive.namelist())
@@ -80,10 +82,11 @@ class Sfxpack(PackTestCase):
         self.assertNotEqual(wrong.returncode, 0, "the entries are really encrypted")
 
     def test_refusals_leave_nothing_behind(self):
+        identification = stub_identification()
         big = self.dir / "big.exe"
-        big.write_bytes(bytes(WINDOW_START + WINDOW_SIZE - 5))
+        big.write_bytes(identification + bytes(WINDOW_START + WINDOW_SIZE - 5 - len(identification)))
         marked = self.dir / "marked.exe"
-        marked.write_bytes(b"MZ" + MARKER + bytes(10))
+        marked.write_bytes(b"MZ" + MARKER + identification)
         cases = [
             ("missing folder", ["--stub", self.stub, "--run", "bin/app.exe"], self.dir / "nope", "folder"),
             ("stub beyond the window", ["--stub", big, "--run", "bin/app.exe"], self.folder, "window"),
@@ -105,7 +108,8 @@ class Sfxpack(PackTestCase):
 
     def test_stub_ending_at_the_last_place_is_accepted(self):
         edge = self.dir / "edge.exe"
-        edge.write_bytes(bytes(WINDOW_START + WINDOW_SIZE - 6))
+        identification = stub_identification()
+        edge.write_bytes(identification + bytes(WINDOW_START + WINDOW_SIZE - 6 - len(identification)))
         out = self.dir / "edge-out.exe"
         sfxpack("--stub", edge, "--run", "bin/app.exe", "-o", out, self.folder)
         self.assertEqual(self.payload(out)[1], WINDOW_START + WINDOW_SIZE - 6)
@@ -114,7 +118,8 @@ class Sfxpack(PackTestCase):
         text = sfxpack("--help").stdout
         for option in ("--stub", "--run", "--title", "--silent", "--pid", "--use-password", "-o", "list", "extract",
                        "verify", "--level", "--quiet", "--icon", "--product-name", "--product-version", "--company",
-                       "--description", "--copyright", "--admin"):
+                       "--description", "--copyright", "--admin", "--follow-links", "--skip-links", "--arch",
+                       "--console", "%ERRORLEVEL%", "echo $?"):
             self.assertIn(option, text)
 
     def test_a_launcher_the_stub_could_not_read_is_not_kept(self):
@@ -147,6 +152,98 @@ class Sfxpack(PackTestCase):
                                  self.dir / "refused.exe", self.folder, check=False)
                 self.assertEqual(result.returncode, 2)
                 self.assertIn("--level", result.stderr)
+
+
+class StubCheck(PackTestCase):
+    """Only a launcher stub of this build is taken as the stub: sfxpack names
+    what it found instead, or both payload formats."""
+
+    def refused(self, stub, *options):
+        out = self.dir / "refused.exe"
+        result = sfxpack("--stub", stub, "--run", "bin/app.exe", *options, "-o", out, self.folder, check=False)
+        self.assertEqual(result.returncode, 1, result.stderr)
+        self.assertEqual(sorted(p.name for p in self.dir.glob("refused*")), [])
+        return result.stderr
+
+    def test_what_is_not_a_stub_is_refused_naming_what_it_is(self):
+        text = self.dir / "passwd"
+        text.write_text("root:x:0:0:root:/root:/bin/bash\n")
+        empty = self.dir / "empty.exe"
+        empty.write_bytes(b"")
+        cases = [
+            ("a text file", text, "is a text file, not a launcher stub"),
+            ("an empty file", empty, "is an empty file, not a launcher stub"),
+            ("an ELF program", shutil.which("true"), "is an ELF program that is not a launcher stub"),
+            ("sfxpack itself", os.environ["SFXPACK"], "is an ELF program that is not a launcher stub"),
+        ]
+        win64 = stub_path("win64")
+        if win64 is not None:
+            program = win64.parent.parent / "tests" / "programs" / "report.exe"
+            cases.append(("a Windows program", program, "is a Windows program that is not a launcher stub"))
+        else:
+            skip_part("no win64 build: a Windows program that is not a stub is not tried")
+        for name, stub, message in cases:
+            with self.subTest(name):
+                self.assertIn(f"the stub {stub} {message}", self.refused(stub))
+
+    def test_a_stub_of_another_payload_format_is_refused_naming_both(self):
+        data = stub_path("native").read_bytes()
+        at = data.index(STUB_NAME) + len(STUB_NAME)
+        digits = data[at:data.index(b"\0", at)]
+        ours = int(digits)
+        other = ours + 1 if len(str(ours + 1)) == len(digits) else ours - 1
+        patched = self.dir / "other-format"
+        patched.write_bytes(data[:at] + str(other).encode() + data[at + len(digits):])
+        message = self.refused(patched)
+        self.assertIn(f"reads payload format {other}, but this sfxpack writes payload format {ours}", message)
+
+    def test_the_identification_survives_strip_and_the_resource_rewrite(self):
+        for arch, strip in (("native", "strip"), ("win64", "x86_64-w64-mingw32-strip"),
+                            ("win32", "i686-w64-mingw32-strip")):
+            stub = stub_path(arch)
+            if stub is None:
+                skip_part(f"no {arch} build")
+                continue
+            with self.subTest(arch):
+                stripped = self.dir / f"stripped-{arch}"
+                subprocess.run([strip, "--strip-all", "-o", str(stripped), str(stub)], check=True)
+                options = [] if arch == "native" else ["--product-version", "1.2.3.4", "--admin"]
+                out = self.dir / f"out-{arch}"
+                sfxpack("--stub", stripped, "--run", "bin/app.exe", *options, "-o", out, self.folder)
+                self.assertIn(stub_identification(), out.read_bytes())
+
+
+class SystemErrors(PackTestCase):
+    """A file that cannot be read, created or written is named with the
+    system's text for the error, the texts the launcher shows too."""
+
+    def test_the_message_ends_with_the_systems_reason(self):
+        closed = self.dir / "closed"
+        closed.mkdir()
+        os.chmod(closed, 0o555)
+        # root may write anywhere, so there sfxpack runs as nobody, from a
+        # copy that nobody can reach wherever the build lies.
+        user = {"user": 65534, "group": 65534, "extra_groups": []} if os.geteuid() == 0 else {}
+        os.chmod(self.dir, 0o755)
+        program = shutil.copy(os.environ["SFXPACK"], self.dir / "sfxpack")
+        icon_folder = self.dir / "icons"
+        icon_folder.mkdir()
+        cases = [
+            ("output folder missing", ["-o", self.dir / "none" / "x.exe"],
+             f"cannot create {self.dir}/none/x.exe.partial: The system cannot find the path specified."),
+            ("output folder closed", ["-o", closed / "x.exe"],
+             f"cannot create {closed}/x.exe.partial: Access is denied."),
+            ("stub missing", ["--stub", self.dir / "none.exe", "-o", self.dir / "x.exe"],
+             f"cannot read the stub {self.dir}/none.exe: The system cannot find the file specified."),
+            ("icon is a folder", ["--icon", icon_folder, "-o", self.dir / "x.exe"],
+             f"cannot read the icon {icon_folder}: Access is denied."),
+        ]
+        for name, options, message in cases:
+            with self.subTest(name):
+                args = ["--stub", self.stub, "--run", "bin/app.exe", *options, self.folder]
+                result = subprocess.run([program, *map(str, args)], capture_output=True, text=True, **user)
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertEqual(result.stderr, f"sfxpack: {message}\n")
 
 
 def pack_env(args, env=None, stderr=subprocess.PIPE):
@@ -225,13 +322,18 @@ class Names(PackTestCase):
         for name in self.NAMES:
             self.assertTrue((unzipped / name).is_file(), name)
 
-    def test_a_name_that_is_not_utf8_is_refused(self):
-        os.mkdir(os.fsencode(self.folder) + b"/latin1-\xe9")
-        out = self.dir / "refused.exe"
-        result = pack_env(["--stub", self.stub, "--run", "bin/app.exe", "-o", out, self.folder])
-        self.assertEqual(result.returncode, 1)
-        self.assertIn("not UTF-8", result.stderr)
-        self.assertFalse(out.exists())
+    def test_names_no_archive_tool_or_windows_would_read_alike_are_refused(self):
+        for name, message in ((b"latin1-\xe9", "not UTF-8"),
+                              (b"back\\slash", "a name with '\\', which Windows takes for a folder separator")):
+            with self.subTest(name):
+                path = os.fsencode(self.folder) + b"/" + name
+                os.mkdir(path)
+                out = self.dir / "refused.exe"
+                result = pack_env(["--stub", self.stub, "--run", "bin/app.exe", "-o", out, self.folder])
+                os.rmdir(path)
+                self.assertEqual(result.returncode, 1)
+                self.assertIn(message, result.stderr)
+                self.assertFalse(out.exists())
 
 
 class Verify(PackTestCase):

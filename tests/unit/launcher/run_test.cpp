@@ -11,6 +11,7 @@
 
 #include "launcher/app.h"
 #include "launcher/run.h"
+#include "payload/stubid.h"
 #include "platform/posix/instrument.h"
 #include "platform/process.h"
 #include "platform/system.h"
@@ -32,7 +33,8 @@ public:
 std::string PackSilentLauncher(test_util::ScratchDir& dir, int exitCode) {
     const std::string script = dir.Write("app\\app", "#!/bin/sh\nexit " + std::to_string(exitCode) + "\n");
     if (!platform::SetUnixMode(script, 0755)) return "";
-    dir.Write("stub", "a stub without a marker");
+    const auto identification = stubid::Identification();
+    dir.Write("stub", "a stub without a marker " + std::string(identification.data(), identification.size()));
     PackOptions options;
     options.stub = dir.Native("stub");
     options.folder = dir.Native("app");

@@ -7,6 +7,7 @@
 
 #include "fixtures.h"
 #include "payload/config.h"
+#include "payload/stubid.h"
 #include "test_util/scratch.h"
 #include "tools/sfxpack/contents.h"
 #include "tools/sfxpack/pack.h"
@@ -20,7 +21,8 @@ using ziptest::FixtureNative;
 std::string MakeLauncher(const test_util::ScratchDir& dir, bool usePassword) {
     dir.Write("app\\bin\\app.exe", "program\n");
     dir.Write("app\\data\\values.txt", std::string(100000, 'v'));
-    dir.Write("stub.exe", "MZ" + std::string(5000, '\x90'));
+    const auto identification = stubid::Identification();
+    dir.Write("stub.exe", "MZ" + std::string(5000, '\x90') + std::string(identification.data(), identification.size()));
     PackOptions options;
     options.stub = dir.Native("stub.exe");
     options.run = "bin\\app.exe";
@@ -78,10 +80,10 @@ TEST(SfxpackContents, BadInputGivesTheArchiveErrorAndFails) {
     dir.Write("text.txt", "no archive here\n");
     const struct {
         std::string file;
-        const char* message;
+        std::string message;
     } cases[] = {
         {dir.Native("text.txt"), "The central directory was not found in the archive"},
-        {dir.Native("missing.zip"), "missing.zip"},
+        {dir.Native("missing.zip"), "cannot read " + dir.Native("missing.zip") + ": The system cannot find the file"},
         {FixtureNative("end-volume.zip"), "Damaged or not a zip file"},
     };
     for (const auto& c : cases) {
