@@ -3,7 +3,7 @@
 // A command line is one text, as on Windows: its first token names the
 // program, and the program splits the rest itself. The posix backend splits
 // the whole line the way the Windows runtime does (see
-// platform/posix/cmdline.h) and runs the first token directly, without a
+// platform/cmdline.h) and runs the first token directly, without a
 // shell. There a program killed by a signal ends with 128 plus the signal's
 // number, and a program not waited for stays a zombie until this process
 // ends or reads its exit code.
@@ -26,7 +26,8 @@ enum : int {
 // The exit code of a program that is still running.
 enum : std::uint32_t { kStillActive = 259 };
 
-// The longest command line the system accepts, counting its terminator.
+// The longest command line the system accepts, in UTF-16 units (characters,
+// two for one beyond U+FFFF), counting its terminator.
 constexpr std::size_t kMaxCommandLineBuffer = 32767;
 
 // One started program. Not copyable; letting go of it does not end it.

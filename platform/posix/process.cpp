@@ -8,11 +8,12 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/posix/cmdline.h"
+#include "platform/cmdline.h"
 #include "platform/posix/instrument.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/unicode.h"
 
 namespace platform {
 
@@ -34,7 +35,7 @@ std::uint32_t DecodeStatus(int status) {
 Process::~Process() = default;
 
 bool Process::Create(const std::string& commandLine, const std::string& folder, int) {
-    if (commandLine.size() >= kMaxCommandLineBuffer) {
+    if (Utf16Length(commandLine) >= kMaxCommandLineBuffer) {
         SetLastError(kErrorFilenameExcedRange);
         return false;
     }

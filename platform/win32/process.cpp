@@ -3,32 +3,58 @@
 
 #include <vector>
 
+#include "platform/cmdline.h"
 #include "platform/process.h"
+#include "platform/widepath.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
+
+namespace {
+
+// The extended-length form of `path`; empty when it has none.
+std::u16string ExtendedPath(const std::string& path) {
+    const detail::WidePath wide(path);
+    return wide.ok() ? std::u16string(reinterpret_cast<const char16_t*>(wide.get())) : std::u16string();
+}
+
+// Many programs cannot handle the extended-length form of their own path or
+// working folder: it is used only where the ordinary one does not fit `limit`.
+std::u16string PathForProgram(const std::string& path, std::size_t limit) {
+    return FitsPathLimit(path, limit) ? detail::WideText(path) : ExtendedPath(path);
+}
+
+}  // namespace
 
 Process::~Process() {
     if (m_handle != 0) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 }
 
 bool Process::Create(const std::string& commandLine, const std::string& folder, int showCommand) {
-    if (commandLine.size() >= kMaxCommandLineBuffer) {
+    if (!FitsPathLimit(commandLine, kMaxCommandLineBuffer)) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(showCommand);
 
-    // CreateProcess may write into the command line: hand it a copy that fits.
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
+    // CreateProcess may write into the command line: hand it a copy of its own.
+    std::u16string line = detail::WideText(commandLine);
+    // The program is named apart from the line only when its path is too
+    // long for the system to find it there.
+    const std::vector<std::string> tokens = detail::SplitCommandLine(commandLine);
+    const std::u16string program =
+        tokens.empty() || FitsPathLimit(tokens[0], kMaxPlainPath) ? std::u16string() : ExtendedPath(tokens[0]);
+    // The working folder, with the '\' the system adds to it.
+    const std::u16string directory = folder.empty() ? std::u16string() : PathForProgram(folder, kMaxPlainPath - 1);
     PROCESS_INFORMATION info;
     ZeroMemory(&info, sizeof info);
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+    if (!::CreateProcessW(program.empty() ? nullptr : detail::Wide(program), reinterpret_cast<wchar_t*>(&line[0]),
+                          nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+                          directory.empty() ? nullptr : detail::Wide(directory), &startup, &info))
         return false;
     ::CloseHandle(info.hThread);
     if (m_handle != 0) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
@@ -53,7 +79,7 @@ bool Process::WaitDispatchingMessages() {
         }
         if (result != WAIT_OBJECT_0 + 1) break;  // the wait failed
         MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_MOUSEMOVE || msg.message == WM_LBUTTONDOWN || msg.message == WM_LBUTTONUP)
                 continue;
             if (msg.message == WM_QUIT) {
@@ -63,7 +89,7 @@ bool Process::WaitDispatchingMessages() {
                 continue;
             }
             ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
+            ::DispatchMessageW(&msg);
         }
     }
     // Without messages the windows stall, but the program must not be left

@@ -1,4 +1,4 @@
-#include "platform/posix/cmdline.h"
+#include "platform/cmdline.h"
 
 #include <cstddef>
 

@@ -1,0 +1,84 @@
+// Where a run's temporary folder may go on posix, and whether programs can
+// be started there: /tmp and its like are often mounted noexec.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/posix/posix_internal.h"
+#include "platform/strings.h"
+#include "platform/system.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+void AddOnce(std::vector<std::string>& folders, const std::string& native) {
+    if (native.empty() || native[0] != '/') return;  // unset, or not a place of its own
+    std::string folder = TrimTrailingBackslashes(FromNativePath(native));
+    if (folder == "Z:") folder += '\\';  // the root itself
+    for (const std::string& known : folders)
+        if (known == folder) return;
+    folders.push_back(folder);
+}
+
+std::string Variable(const char* name) {
+    std::string value;
+    return GetEnvironmentVariable(name, value) ? value : std::string();
+}
+
+}  // namespace
+
+std::vector<std::string> TempFolderCandidates() {
+    std::vector<std::string> folders;
+    AddOnce(folders, Variable("TMPDIR"));
+    AddOnce(folders, "/tmp");
+    AddOnce(folders, Variable("XDG_RUNTIME_DIR"));
+    const std::string cache = Variable("XDG_CACHE_HOME");
+    const std::string home = Variable("HOME");
+    AddOnce(folders, !cache.empty() ? cache : home.empty() ? std::string() : home + "/.cache");
+    std::string self;
+    if (GetModuleFileName(self)) AddOnce(folders, ToNativePath(self.substr(0, FindLastBackslash(self))));
+    return folders;
+}
+
+bool CanStartProgramsIn(const std::string& folder) {
+    // Tried rather than read from the mount options: whatever keeps programs
+    // from starting there (noexec, a security module) shows the same way.
+    static int s_nProbe = 0;
+    const std::string probe = Format("%s/.qx_exec_probe_%ld_%d", ToNativePath(TrimTrailingBackslashes(folder)).c_str(),
+                                     static_cast<long>(::getpid()), s_nProbe++);
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
+    if (fd < 0) {
+        detail::SetLastErrorFromErrno();
+        return false;
+    }
+    ::close(fd);
+    // An empty file is no program: the system refuses it as one (ENOEXEC)
+    // where it would start programs at all, and with EACCES where it would not.
+    std::string name = probe;
+    char* argv[] = {&name[0], nullptr};
+    pid_t child = 0;
+    const int error = ::posix_spawn(&child, probe.c_str(), nullptr, nullptr, argv, environ);
+    if (error == 0) {
+        int status = 0;
+        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    ::unlink(probe.c_str());
+    if (error == 0 || error == ENOEXEC) return true;
+    if (error == EACCES || error == EPERM) {
+        SetLastError(kErrorAccessDisabledByPolicy);
+    } else {
+        errno = error;
+        detail::SetLastErrorFromErrno();
+    }
+    return false;
+}
+
+}  // namespace platform
