@@ -4,7 +4,6 @@
 #include "launcher/exit_codes.h"
 #include "launcher/run.h"
 #include "payload/extractor.h"
-#include "payload/tempbase.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 
@@ -30,10 +29,8 @@ bool CLauncherApp::InitInstance() {
             m_strTempBase = platform::TrimTrailingBackslashes(platform::FullPath(folder));
     }
     // A folder the user named is taken or refused, never replaced by another.
-    const std::vector<std::string> candidates =
-        m_strTempBase.empty() ? platform::TempFolderCandidates() : std::vector<std::string>(1, m_strTempBase);
     std::string passedOver;
-    const std::string base = ChooseTempBase(candidates, passedOver);
+    const std::string base = platform::ChooseTempFolderBase(m_strTempBase, passedOver);
     if (base.empty()) {
         platform::AppMessageBox("There is no folder for the temporary files where programs can be started:\n" +
                                 passedOver);

@@ -9,7 +9,6 @@
 #include "cleanup/deletefiles.h"
 #include "launcher/pass_over_errors.h"
 #include "platform/strings.h"
-#include "platform/system.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "zip/archive.h"
@@ -159,9 +158,9 @@ void EmptyFolder(const std::string& folder) {
 }  // namespace
 
 unsigned ExtractionThreads() {
-    std::string asked;
-    if (platform::GetEnvironmentVariable("SFX_LAUNCHER_THREADS", asked) && !asked.empty()) {
-        const int n = std::atoi(asked.c_str());
+    const char* asked = std::getenv("SFX_LAUNCHER_THREADS");
+    if (asked != nullptr && *asked != '\0') {
+        const int n = std::atoi(asked);
         if (n >= 1) return static_cast<unsigned>(n);
     }
     return 0;

@@ -3,7 +3,7 @@
 // A command line is one text, as on Windows: its first token names the
 // program, and the program splits the rest itself. The posix backend splits
 // the whole line the way the Windows runtime does (see
-// platform/cmdline.h) and runs the first token directly, without a
+// platform/posix/cmdline.h) and runs the first token directly, without a
 // shell. There a program killed by a signal ends with 128 plus the signal's
 // number, and a program not waited for stays a zombie until this process
 // ends or reads its exit code.

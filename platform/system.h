@@ -69,17 +69,16 @@ std::string SystemErrorText(std::uint32_t code);
 bool GetModuleFileName(std::string& path);
 // The system's temporary folder as the system reports it (may end in '\').
 std::string GetTempPath();
-// The folders a run's temporary folder may go under, best first, each once
-// and without trailing '\': on Windows the temporary path; on posix
-// $TMPDIR, /tmp, $XDG_RUNTIME_DIR, $XDG_CACHE_HOME (or ~/.cache) and the
-// folder of the running program, those that are set.
-std::vector<std::string> TempFolderCandidates();
-// Whether a program placed in `folder` would be started: on posix tried
-// with a file written there for a moment. False, with the last error set,
-// where the file cannot be written or the system refuses to start programs
-// from there (kErrorAccessDisabledByPolicy: a file system mounted noexec). Windows
-// refuses no folder this way: true for any folder that exists.
-bool CanStartProgramsIn(const std::string& folder);
+// The folder a run's temporary folder goes under: `asked` (a folder the
+// user named, without trailing '\') when not empty, else the system's
+// temporary folder without trailing '\'. On posix, the first place where a
+// program placed there would be started: `asked` alone, or else the first
+// of $TMPDIR, /tmp, $XDG_RUNTIME_DIR, $XDG_CACHE_HOME (or ~/.cache) and the
+// folder of the running program; each is tried with a file written there
+// for a moment, so that a file system mounted noexec is passed over.
+// Empty when none will do. `passedOver` gets one line per place passed
+// over ("folder: why"): all of them when none will do.
+std::string ChooseTempFolderBase(const std::string& asked, std::string& passedOver);
 // The process's arguments, index 0 being the program path, split as the runtime splits them.
 const std::vector<std::string>& CommandLineArgs();
 // The process's command line as the system handed it over, unsplit.
@@ -127,9 +126,6 @@ bool LocalFileTimeToFileTime(std::uint64_t local, std::uint64_t& utc);
 // converted is returned as it is.
 std::string OemToUtf8(const std::string& text);
 std::string Utf8ToOem(const std::string& text);
-
-// The value of the environment variable `name`; false when it is not set.
-bool GetEnvironmentVariable(const std::string& name, std::string& value);
 
 // Converts a Windows path to the native one (posix: "Z:\tmp\a" -> "/tmp/a",
 // relative paths keep being relative) and back. Identity on win32.

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "platform/cmdline.h"
+#include "platform/posix/cmdline.h"
 #include "platform/posix/instrument.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/process.h"

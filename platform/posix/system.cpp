@@ -53,13 +53,6 @@ bool GetModuleFileName(std::string& path) {
     return true;
 }
 
-bool GetEnvironmentVariable(const std::string& name, std::string& value) {
-    const char* text = std::getenv(name.c_str());
-    if (text == nullptr) return false;
-    value = text;
-    return true;
-}
-
 std::string GetTempPath() {
     const char* tmp = std::getenv("TMPDIR");
     std::string native = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "platform/posix/posix_internal.h"
+#include "platform/posix/tempfolders.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 
@@ -28,13 +29,13 @@ void AddOnce(std::vector<std::string>& folders, const std::string& native) {
 }
 
 std::string Variable(const char* name) {
-    std::string value;
-    return GetEnvironmentVariable(name, value) ? value : std::string();
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
 }
 
 }  // namespace
 
-std::vector<std::string> TempFolderCandidates() {
+std::vector<std::string> detail::TempFolderCandidates() {
     std::vector<std::string> folders;
     AddOnce(folders, Variable("TMPDIR"));
     AddOnce(folders, "/tmp");
@@ -47,6 +48,11 @@ std::vector<std::string> TempFolderCandidates() {
     return folders;
 }
 
+namespace {
+
+// Whether a program placed in `folder` would be started. False, with the
+// last error set, where the file cannot be written or the system refuses to
+// start it (kErrorAccessDisabledByPolicy).
 bool CanStartProgramsIn(const std::string& folder) {
     // Tried rather than read from the mount options: whatever keeps programs
     // from starting there (noexec, a security module) shows the same way.
@@ -79,6 +85,44 @@ bool CanStartProgramsIn(const std::string& folder) {
         detail::SetLastErrorFromErrno();
     }
     return false;
+}
+
+// The system's text for `code` on one line.
+std::string ReasonText(std::uint32_t code) {
+    if (code == kErrorFileNotFound || code == kErrorPathNotFound) return "does not exist";
+    std::string text = SystemErrorText(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    return text.empty() ? Format("error %u", static_cast<unsigned>(code)) : text;
+}
+
+}  // namespace
+
+std::string detail::FirstUsableTempFolder(const std::vector<std::string>& candidates, std::string& passedOver) {
+    passedOver.clear();
+    for (const std::string& folder : candidates) {
+        const std::uint32_t attributes = GetFileAttributes(folder);
+        std::string reason;
+        if (attributes == kInvalidAttributes) {
+            reason = ReasonText(GetLastError());
+        } else if (!(attributes & kAttrDirectory)) {
+            reason = "is not a folder";
+        } else if (!CanStartProgramsIn(folder)) {
+            const std::uint32_t error = GetLastError();
+            reason = error == kErrorAccessDisabledByPolicy
+                         ? "programs cannot be started from there (a file system mounted noexec?)"
+                         : "nothing can be written there: " + ReasonText(error);
+        } else {
+            return folder;
+        }
+        passedOver += folder + ": " + reason + "\n";
+    }
+    return std::string();
+}
+
+std::string ChooseTempFolderBase(const std::string& asked, std::string& passedOver) {
+    // A folder the user named is taken or refused, never swapped for another.
+    return detail::FirstUsableTempFolder(
+        asked.empty() ? detail::TempFolderCandidates() : std::vector<std::string>(1, asked), passedOver);
 }
 
 }  // namespace platform

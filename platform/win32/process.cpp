@@ -1,9 +1,7 @@
 // Starting programs on Win32 and waiting for them with the queue alive.
 #include "platform/win32/windows_api.h"
 
-#include <vector>
 
-#include "platform/cmdline.h"
 #include "platform/process.h"
 #include "platform/widepath.h"
 #include "platform/win32/wide.h"
@@ -11,6 +9,13 @@
 namespace platform {
 
 namespace {
+
+// The program a command line names: up to the closing quote when it starts
+// with one, else up to the first space or tab, as the system reads it.
+std::string ProgramOf(const std::string& commandLine) {
+    if (!commandLine.empty() && commandLine[0] == '"') return commandLine.substr(1, commandLine.find('"', 1) - 1);
+    return commandLine.substr(0, commandLine.find_first_of(" \t"));
+}
 
 // The extended-length form of `path`; empty when it has none.
 std::u16string ExtendedPath(const std::string& path) {
@@ -45,9 +50,8 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
     std::u16string line = detail::WideText(commandLine);
     // The program is named apart from the line only when its path is too
     // long for the system to find it there.
-    const std::vector<std::string> tokens = detail::SplitCommandLine(commandLine);
-    const std::u16string program =
-        tokens.empty() || FitsPathLimit(tokens[0], kMaxPlainPath) ? std::u16string() : ExtendedPath(tokens[0]);
+    const std::string named = ProgramOf(commandLine);
+    const std::u16string program = FitsPathLimit(named, kMaxPlainPath) ? std::u16string() : ExtendedPath(named);
     // The working folder, with the '\' the system adds to it.
     const std::u16string directory = folder.empty() ? std::u16string() : PathForProgram(folder, kMaxPlainPath - 1);
     PROCESS_INFORMATION info;

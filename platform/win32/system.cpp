@@ -9,11 +9,14 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/cmdline.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/widepath.h"
 #include "platform/win32/wide.h"
+
+// The C runtime's wide arguments (msvcrt; no header declares it).
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expandWildcards,
+                                      int* startInfo);
 
 namespace platform {
 
@@ -24,21 +27,45 @@ using detail::WidePath;
 using detail::WideText;
 
 std::vector<std::string>& Args() {
-    // Split from the wide command line as the runtime splits its own, so
-    // that arguments arrive whole whatever the ANSI code page.
-    static std::vector<std::string> args = detail::SplitCommandLine(Narrow(::GetCommandLineW()));
+    // The runtime's own split of the wide command line, so that arguments
+    // arrive whole whatever the ANSI code page.
+    static std::vector<std::string> args = [] {
+        int argc = 0, startInfo = 0;
+        wchar_t** argv = nullptr;
+        wchar_t** environment = nullptr;
+        __wgetmainargs(&argc, &argv, &environment, 0, &startInfo);
+        std::vector<std::string> wide;
+        for (int i = 0; argv != nullptr && i < argc; ++i) wide.push_back(Narrow(argv[i]));
+        return wide;
+    }();
     return args;
 }
 
-// Reads a text of unknown length from a call that takes a buffer and its
-// size and returns the length (without terminator) or the size it needs.
-// `context` is handed on to `call`.
-using WideTextCall = DWORD (*)(wchar_t* buffer, DWORD size, const void* context);
-std::string ReadWideText(WideTextCall call, const void* context = nullptr) {
+// The texts of unknown length the system gives, each from a call that takes
+// a buffer and its size and returns the length (without terminator) or the
+// size it needs.
+enum class SystemText { kModuleFileName, kTempPath, kCurrentDirectory, kFullPath };
+
+DWORD CallForText(SystemText which, const wchar_t* argument, wchar_t* buffer, DWORD size) {
+    switch (which) {
+        case SystemText::kModuleFileName: {
+            // This call cuts the name to the buffer rather than say how long it is.
+            const DWORD n = ::GetModuleFileNameW(nullptr, buffer, size);
+            return n < size ? n : size;
+        }
+        case SystemText::kTempPath: return ::GetTempPathW(size, buffer);
+        case SystemText::kCurrentDirectory: return ::GetCurrentDirectoryW(size, buffer);
+        case SystemText::kFullPath: return ::GetFullPathNameW(argument, size, buffer, nullptr);
+    }
+    return 0;
+}
+
+// The text `which`, empty (last error set) on failure.
+std::string ReadSystemText(SystemText which, const wchar_t* argument = nullptr) {
     std::u16string buffer(MAX_PATH + 1, u'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD n = call(reinterpret_cast<wchar_t*>(&buffer[0]), size, context);
+        const DWORD n = CallForText(which, argument, reinterpret_cast<wchar_t*>(&buffer[0]), size);
         if (n == 0) return std::string();
         if (n < size) return Narrow(reinterpret_cast<const wchar_t*>(buffer.data()), n);
         if (size >= kMaxWidePath) return std::string();
@@ -81,44 +108,22 @@ void SetCommandLineArgs(std::vector<std::string> args) { Args() = std::move(args
 const std::vector<std::string>& CommandLineArgs() { return Args(); }
 std::string RawCommandLine() { return Narrow(::GetCommandLineW()); }
 
-bool GetEnvironmentVariable(const std::string& name, std::string& value) {
-    const std::u16string wide = WideText(name);
-    ::SetLastError(ERROR_SUCCESS);
-    value = ReadWideText(
-        [](wchar_t* buffer, DWORD size, const void* name) {
-            return ::GetEnvironmentVariableW(static_cast<const wchar_t*>(name), buffer, size);
-        },
-        detail::Wide(wide));
-    // An empty variable gives 0 too, but leaves no error.
-    return !value.empty() || ::GetLastError() != ERROR_ENVVAR_NOT_FOUND;
-}
-
 bool GetModuleFileName(std::string& path) {
-    // The call cuts the name to the buffer rather than say how long it is.
-    std::string name = ReadWideText([](wchar_t* buffer, DWORD size, const void*) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, buffer, size);
-        return n < size ? n : size;
-    });
+    std::string name = ReadSystemText(SystemText::kModuleFileName);
     if (name.empty()) return false;
     path = name;
     return true;
 }
 
 std::string GetTempPath() {
-    return ReadWideText([](wchar_t* buffer, DWORD size, const void*) { return ::GetTempPathW(size, buffer); });
+    return ReadSystemText(SystemText::kTempPath);
 }
 
-std::vector<std::string> TempFolderCandidates() {
-    const std::string path = TrimTrailingBackslashes(GetTempPath());
-    return path.empty() ? std::vector<std::string>() : std::vector<std::string>(1, path);
-}
-
-bool CanStartProgramsIn(const std::string& folder) {
-    const std::uint32_t attributes = GetFileAttributes(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
-    ::SetLastError(ERROR_DIRECTORY);
-    return false;
+std::string ChooseTempFolderBase(const std::string& asked, std::string& passedOver) {
+    // Windows refuses no folder for its programs the way noexec does: a
+    // folder that cannot be written shows when the run's folder is made.
+    passedOver.clear();
+    return asked.empty() ? TrimTrailingBackslashes(GetTempPath()) : asked;
 }
 
 std::uint32_t GetFileAttributes(const std::string& path) {
@@ -212,7 +217,6 @@ std::string DescribeAccess(const std::string& path) {
     return result;
 }
 
-void DebugOutput(const std::string& text) { ::OutputDebugStringW(detail::Wide(WideText(text))); }
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 bool RemoveDirectory(const std::string& path) {
     const WidePath wide(path);
@@ -230,17 +234,13 @@ bool MoveFile(const std::string& from, const std::string& to) {
 }
 
 std::string GetCurrentDirectory() {
-    return ReadWideText([](wchar_t* buffer, DWORD size, const void*) { return ::GetCurrentDirectoryW(size, buffer); });
+    return ReadSystemText(SystemText::kCurrentDirectory);
 }
 
 std::string FullPath(const std::string& path) {
     // The system's own resolving, of the path as given (not its extended form).
     const std::u16string wide = WideText(path);
-    const std::string full = ReadWideText(
-        [](wchar_t* buffer, DWORD size, const void* name) {
-            return ::GetFullPathNameW(static_cast<const wchar_t*>(name), size, buffer, nullptr);
-        },
-        detail::Wide(wide));
+    const std::string full = ReadSystemText(SystemText::kFullPath, detail::Wide(wide));
     return full.empty() ? path : full;
 }
 
@@ -328,6 +328,12 @@ std::string OemToUtf8(const std::string& text) {
 std::string Utf8ToOem(const std::string& text) {
     const std::string oem = ToCodePage(WideText(text), NameOemCodePage());
     return oem.empty() ? text : oem;
+}
+
+void DebugOutput(const std::string& text) {
+    // What OutputDebugStringW would hand a debugger that reads text: the
+    // ANSI code page's form (UTF-8 itself under the manifest's code page).
+    ::OutputDebugStringA(ToCodePage(WideText(text), CP_ACP).c_str());
 }
 
 std::string ToNativePath(const std::string& path) { return path; }

@@ -45,4 +45,6 @@ HMODULE LoadSystemDll(const char* name, bool withSearchFlags) {
 
 }  // namespace platform::detail
 
-extern "C" PfnDliHook __pfnDliNotifyHook2 = platform::detail::LoadDelayedDll;
+extern "C" {
+PfnDliHook __pfnDliNotifyHook2 = platform::detail::LoadDelayedDll;
+}

@@ -16,6 +16,9 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide characters are
 class WidePath {
 public:
     explicit WidePath(const std::string& path);
+    ~WidePath();  // not inline: one call at each of the many places that make one
+    WidePath(const WidePath&) = delete;
+    WidePath& operator=(const WidePath&) = delete;
     bool ok() const { return m_bOk; }
     const wchar_t* get() const { return reinterpret_cast<const wchar_t*>(m_text.c_str()); }
 

@@ -8,7 +8,6 @@
 
 #undef CreateDirectory
 #undef DeleteFile
-#undef GetEnvironmentVariable
 #undef GetCurrentDirectory
 #undef GetFileAttributes
 #undef GetModuleFileName

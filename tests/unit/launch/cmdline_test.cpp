@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "launcher/arguments.h"
-#include "platform/cmdline.h"
+#include "platform/posix/cmdline.h"
 
 namespace {
 

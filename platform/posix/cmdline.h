@@ -1,7 +1,5 @@
 // Splitting a Windows command line into arguments, as the Windows runtime
-// does it: the launcher's own arguments on Windows (from the wide command
-// line, so that they arrive in UTF-8 whatever the code page), and the
-// arguments of programs started on posix.
+// does it, for starting programs on posix.
 //
 // The first token is the program: up to the closing quote when it starts
 // with one, else up to the first space or tab; backslashes in it are plain.

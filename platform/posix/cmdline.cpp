@@ -1,4 +1,4 @@
-#include "platform/cmdline.h"
+#include "platform/posix/cmdline.h"
 
 #include <cstddef>
 
