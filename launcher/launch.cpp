@@ -35,7 +35,8 @@ std::uint32_t LaunchProgram(const std::string& program, const std::string& argum
     result = LaunchOutcome();
     // The line is built to its full length; only the system's own limit refuses it.
     const std::string commandLine = LaunchCommandLine(program, arguments);
-    if (platform::Utf16Length(commandLine) >= platform::kMaxCommandLineBuffer) return platform::kErrorFilenameExcedRange;
+    if (platform::Utf16Length(commandLine) >= platform::kMaxCommandLineBuffer)
+        return platform::kErrorFilenameExcedRange;
 
     platform::Process process;
     if (!process.Create(commandLine, folder, LaunchShowCommand(show))) return FailureCode();

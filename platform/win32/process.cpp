@@ -1,7 +1,6 @@
 // Starting programs on Win32 and waiting for them with the queue alive.
 #include "platform/win32/windows_api.h"
 
-
 #include "platform/process.h"
 #include "platform/widepath.h"
 #include "platform/win32/wide.h"

@@ -86,7 +86,7 @@ std::uint64_t FromFileTime(const FILETIME& ft) {
 
 }  // namespace
 
-// Our strings are UTF-8, in which no byte of a character is ever '\\'.
+// Our strings are UTF-8: no byte of a character of several bytes is ever '\'.
 bool IsLeadByte(unsigned char) { return false; }
 bool SetLeadByteCodePage(unsigned) { return false; }
 
@@ -203,8 +203,9 @@ std::string DescribeAccess(const std::string& path) {
     if (!wide.ok()) return std::string();
     // The call wants a writable name, though it never writes to it.
     std::u16string name(reinterpret_cast<const char16_t*>(wide.get()));
-    if (::GetNamedSecurityInfoW(reinterpret_cast<wchar_t*>(&name[0]), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    if (::GetNamedSecurityInfoW(reinterpret_cast<wchar_t*>(&name[0]), SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                nullptr, &descriptor) != ERROR_SUCCESS)
         return std::string();
     wchar_t* text = nullptr;
     std::string result;

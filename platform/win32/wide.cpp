@@ -21,8 +21,6 @@ WidePath::WidePath(const std::string& path) {
     m_bOk = true;
 }
 
-__attribute__((noinline)) WidePath::~WidePath() {}
-
 std::u16string WideText(const std::string& text) {
     std::u16string wide;
     if (Utf8ToUtf16(text, wide)) return wide;

@@ -16,7 +16,6 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows' wide characters are
 class WidePath {
 public:
     explicit WidePath(const std::string& path);
-    ~WidePath();  // not inline: one call at each of the many places that make one
     WidePath(const WidePath&) = delete;
     WidePath& operator=(const WidePath&) = delete;
     bool ok() const { return m_bOk; }

@@ -67,11 +67,13 @@ void ListTree(const std::string& folder, const std::string& relative, std::vecto
         const std::string path = folder + "\\" + entry.cFileName;
         if (entry.dwFileAttributes & platform::kAttrDirectory) {
             lines.push_back("dir=" + name);
-            if (!(entry.dwFileAttributes & platform::kAttrReparsePoint)) ListTree(path, name, lines);  // links are not followed
+            // Links are listed, not followed.
+            if (!(entry.dwFileAttributes & platform::kAttrReparsePoint)) ListTree(path, name, lines);
         } else {
             std::uint64_t size = 0;
             const unsigned long crc = FileCrc(path, size);
-            lines.push_back(platform::Format("file=%s|%llu|%08lx", name.c_str(), static_cast<unsigned long long>(size), crc));
+            lines.push_back(
+                platform::Format("file=%s|%llu|%08lx", name.c_str(), static_cast<unsigned long long>(size), crc));
         }
     }
 }

@@ -15,6 +15,7 @@ own (unshare, as root), so nothing outside the test sees them; the test is
 skipped where that cannot be had. Native build only."""
 import os
 import pathlib
+import re
 import shlex
 import shutil
 import subprocess
@@ -127,7 +128,7 @@ class TempBase(LauncherTestCase):
                 self.assertEqual((result.code, result.messages), (5, []), result.stderr)
                 reports = read_reports(report)
                 self.assertEqual(len(reports), 1)
-                self.assertRegex(reports[0].cwd, r"^" + windows_path(base).replace("\\", "\\\\") + r"\\qx_ext_temp_\d+$")
+                self.assertRegex(reports[0].cwd, "^" + re.escape(windows_path(base)) + r"\\qx_ext_temp_\d+$")
                 self.assertEqual((reports[0].files, reports[0].dirs), (self.files, self.dirs))
                 self.assertEqual(list(base.iterdir()), [], "the folder went")
 

@@ -22,7 +22,8 @@ TEST(TempFolders, TakesTheFirstFolderThatWillDoAndNamesThoseBefore) {
     ASSERT_TRUE(platform::CreateDirectory(dir.Path("later")));
     std::string passedOver;
     const std::string chosen =
-        platform::detail::FirstUsableTempFolder({dir.Path("missing"), dir.Path("file"), dir.Path("good"), dir.Path("later")}, passedOver);
+        platform::detail::FirstUsableTempFolder({dir.Path("missing"), dir.Path("file"), dir.Path("good"),
+                                                 dir.Path("later")}, passedOver);
     EXPECT_EQ(chosen, dir.Path("good"));
     EXPECT_EQ(passedOver, dir.Path("missing") + ": does not exist\n" + dir.Path("file") + ": is not a folder\n");
     std::vector<std::string> left;

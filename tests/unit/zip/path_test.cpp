@@ -130,7 +130,8 @@ TEST(ZipTargetPath, FromEntryNameAndFolder) {
         EXPECT_EQ(target, c.target) << c.name << " in " << c.folder;
     }
     std::string target;
-    EXPECT_FALSE(zip::TargetPathForEntry(std::string(CZipPathComponent::kMaxPart + 1, 'f'), "C:\\T", true, nullptr, true, target));
+    const std::string tooLong(CZipPathComponent::kMaxPart + 1, 'f');
+    EXPECT_FALSE(zip::TargetPathForEntry(tooLong, "C:\\T", true, nullptr, true, target));
     EXPECT_TRUE(zip::TargetPathForEntry(std::string(300, 'd') + "\\f", "C:\\T", true, nullptr, true, target))
         << "a long folder part, as deep trees have";
 }
