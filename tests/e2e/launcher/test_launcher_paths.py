@@ -14,16 +14,14 @@
 
 Runs the build given as argument: native (the posix launcher), win64 or
 win32 (under Wine)."""
-import io
 import pathlib
 import shutil
 import sys
 import tempfile
-import zipfile
 
 from harness import sfxpack, stub_path, windows_path
 from launcher_support import (LauncherTestCase, describe_tree, launcher_around, pack_launcher, program_name,
-                              read_reports, report_program, run_suite)
+                              read_reports, report_program, run_suite, zipfile_archive)
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
 
@@ -47,17 +45,6 @@ def write_tree(root, names):
     return root
 
 
-def zip_of(entries):
-    """ZIP bytes (Python's zipfile) holding `entries`: name -> bytes."""
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
-        for name, data in entries.items():
-            info = zipfile.ZipInfo(name, (2024, 1, 2, 3, 4, 6))
-            info.external_attr = 0o100755 << 16
-            z.writestr(info, data)
-    return buffer.getvalue()
-
-
 class Paths(LauncherTestCase):
     runner = None
 
@@ -70,7 +57,9 @@ class Paths(LauncherTestCase):
         cls.devices = pack_launcher(ARCH, cls.device_tree, cls.dir / "devices.exe", silent=True)
         entries = {name: f"{name}\n".encode() for name in ["good.txt", "sub/fine.txt", *INVALID_NAMES]}
         entries[program_name(ARCH)] = report_program(ARCH).read_bytes()
-        cls.invalid = launcher_around(ARCH, zip_of(entries), cls.dir / "invalid.exe", program_name(ARCH))
+        unix = 3  # made on Unix, so that the program keeps its mode natively
+        archive = zipfile_archive([(name, data, unix, 0o100755 << 16) for name, data in entries.items()])
+        cls.invalid = launcher_around(ARCH, archive, cls.dir / "invalid.exe", program_name(ARCH))
 
     def run_and_report(self, launcher):
         """Runs `launcher` silently under a fresh base; (result, report, base)."""
