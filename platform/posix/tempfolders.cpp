@@ -56,29 +56,40 @@ namespace {
 bool CanStartProgramsIn(const std::string& folder) {
     // Tried rather than read from the mount options: whatever keeps programs
     // from starting there (noexec, a security module) shows the same way.
-    static int s_nProbe = 0;
-    const std::string probe = Format("%s/.qx_exec_probe_%ld_%d", ToNativePath(TrimTrailingBackslashes(folder)).c_str(),
-                                     static_cast<long>(::getpid()), s_nProbe++);
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
-    if (fd < 0) {
+    // The file lies in a folder of its own that nobody else may write to, so
+    // that nobody can swap it for a program of theirs before it is started.
+    std::string probeFolder = ToNativePath(TrimTrailingBackslashes(folder)) + "/.qx_exec_probe_XXXXXX";
+    if (::mkdtemp(&probeFolder[0]) == nullptr) {
         detail::SetLastErrorFromErrno();
         return false;
     }
-    ::close(fd);
-    // An empty file is no program: the system refuses it as one (ENOEXEC)
-    // where it would start programs at all, and with EACCES where it would not.
-    std::string name = probe;
-    char* argv[] = {&name[0], nullptr};
-    pid_t child = 0;
-    const int error = ::posix_spawn(&child, probe.c_str(), nullptr, nullptr, argv, environ);
-    if (error == 0) {
-        int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    const std::string probe = probeFolder + "/probe";
+    int error = 0;
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700);
+    if (fd < 0) {
+        error = errno;
+    } else {
+        ::close(fd);
+        // An empty file is no program: the system refuses it as one (ENOEXEC)
+        // where it would start programs at all, and with EACCES where it would not.
+        std::string name = probe;
+        char* argv[] = {&name[0], nullptr};
+        pid_t child = 0;
+        error = ::posix_spawn(&child, probe.c_str(), nullptr, nullptr, argv, environ);
+        if (error == 0) {
+            int status = 0;
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+        } else if (error == ENOEXEC) {
+            error = 0;
+        } else if (error == EACCES || error == EPERM) {
+            error = -1;
         }
+        ::unlink(probe.c_str());
     }
-    ::unlink(probe.c_str());
-    if (error == 0 || error == ENOEXEC) return true;
-    if (error == EACCES || error == EPERM) {
+    ::rmdir(probeFolder.c_str());
+    if (error == 0) return true;
+    if (error == -1) {
         SetLastError(kErrorAccessDisabledByPolicy);
     } else {
         errno = error;
