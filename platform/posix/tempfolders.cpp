@@ -20,7 +20,7 @@ namespace platform {
 namespace {
 
 void AddOnce(std::vector<std::string>& folders, const std::string& native) {
-    if (native.empty() || native[0] != '/') return;  // unset, or not a place of its own
+    if (native.empty() || native[0] != '/') return;  // unset, or relative
     std::string folder = TrimTrailingBackslashes(FromNativePath(native));
     if (folder == "Z:") folder += '\\';  // the root itself
     for (const std::string& known : folders)
