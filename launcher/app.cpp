@@ -1,6 +1,7 @@
 #include "launcher/app.h"
 
 #include "launcher/dialog.h"
+#include "launcher/exit_codes.h"
 #include "launcher/run.h"
 #include "payload/extractor.h"
 #include "platform/strings.h"
@@ -27,7 +28,17 @@ bool CLauncherApp::InitInstance() {
         if (platform::GetFileAttributes(folder) != platform::kInvalidAttributes)
             m_strTempBase = platform::TrimTrailingBackslashes(platform::FullPath(folder));
     }
-    SetTempFolderBase(m_strTempBase);
+    // A folder the user named is taken or refused, never replaced by another.
+    std::string passedOver;
+    const std::string base = platform::ChooseTempFolderBase(m_strTempBase, passedOver);
+    if (base.empty()) {
+        platform::AppMessageBox("There is no folder for the temporary files where programs can be started:\n" +
+                                passedOver);
+        m_nExitCode = kExitCannotCreateFolder;
+        return false;
+    }
+    if (!passedOver.empty()) platform::DebugOutput("launcher: temporary folders passed over:\n" + passedOver);
+    SetTempFolderBase(base);
 
     m_bSilent = !GetCommandLineOption("/S").empty();
 

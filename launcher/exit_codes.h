@@ -7,7 +7,8 @@
 constexpr int kExitPayloadUnreadable = 1392;  // ERROR_FILE_CORRUPT
 // The configured program is missing after extraction.
 constexpr int kExitProgramMissing = 2;  // ERROR_FILE_NOT_FOUND
-// The temporary folder could not be created, and the system gave no reason.
+// The temporary folder could not be created, and the system gave no reason;
+// or no folder was found where it could go and programs could be started.
 constexpr int kExitCannotCreateFolder = 82;  // ERROR_CANNOT_MAKE
 // The user cancelled the extraction: no program ran.
 constexpr int kExitCancelled = 1223;  // ERROR_CANCELLED

@@ -2,6 +2,7 @@
 
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/unicode.h"
 
 int LaunchShowCommand(int show) {
     switch (show) {
@@ -34,7 +35,8 @@ std::uint32_t LaunchProgram(const std::string& program, const std::string& argum
     result = LaunchOutcome();
     // The line is built to its full length; only the system's own limit refuses it.
     const std::string commandLine = LaunchCommandLine(program, arguments);
-    if (commandLine.size() >= platform::kMaxCommandLineBuffer) return platform::kErrorFilenameExcedRange;
+    if (platform::Utf16Length(commandLine) >= platform::kMaxCommandLineBuffer)
+        return platform::kErrorFilenameExcedRange;
 
     // A program not waited for must outlive the launcher: it gets no tree.
     platform::Process process;

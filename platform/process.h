@@ -48,7 +48,8 @@ enum ProcessOptions : unsigned {
 // The exit code that EndTree gives what it has to end (ERROR_PROCESS_ABORTED).
 enum : std::uint32_t { kEndedTreeExitCode = 1067 };
 
-// The longest command line the system accepts, counting its terminator.
+// The longest command line the system accepts, in UTF-16 units (characters,
+// two for one beyond U+FFFF), counting its terminator.
 constexpr std::size_t kMaxCommandLineBuffer = 32767;
 
 // One started program. Not copyable; letting go of it does not end it.

@@ -1,6 +1,8 @@
 // Operating-system services the core needs, in Windows terms on both
 // backends: paths use '\', errors are Windows error codes, attributes are
-// Windows attribute bits. The posix backend maps drive Z: to "/".
+// Windows attribute bits. The posix backend maps drive Z: to "/". Every
+// text, path and name is UTF-8, whatever the system's code pages; the
+// Windows backend converts at its calls, and takes paths of any length.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +36,7 @@ enum : std::uint32_t {
     kErrorAlreadyExists = 183,
     kErrorFilenameExcedRange = 206,
     kErrorNoMoreItems = 259,  // also the still-running exit code
+    kErrorAccessDisabledByPolicy = 1260,  // the system does not start programs from there
     kErrorFileCorrupt = 1392,
 };
 
@@ -70,7 +73,17 @@ std::uint32_t ErrorFromErrno(int err);
 bool GetModuleFileName(std::string& path);
 // The system's temporary folder as the system reports it (may end in '\').
 std::string GetTempPath();
-// The process's arguments, index 0 being the program path, as the runtime split them.
+// The folder a run's temporary folder goes under: `asked` (a folder the
+// user named, without trailing '\') when not empty, else the system's
+// temporary folder without trailing '\'. On posix, the first place where a
+// program placed there would be started: `asked` alone, or else the first
+// of $TMPDIR, /tmp, $XDG_RUNTIME_DIR, $XDG_CACHE_HOME (or ~/.cache) and the
+// folder of the running program; each is tried with a file written there
+// for a moment, so that a file system mounted noexec is passed over.
+// Empty when none will do. `passedOver` gets one line per place passed
+// over ("folder: why"): all of them when none will do.
+std::string ChooseTempFolderBase(const std::string& asked, std::string& passedOver);
+// The process's arguments, index 0 being the program path, split as the runtime splits them.
 const std::vector<std::string>& CommandLineArgs();
 // The process's command line as the system handed it over, unsplit.
 std::string RawCommandLine();
@@ -112,9 +125,11 @@ bool SetFileTimes(const std::string& path, std::uint64_t creation, std::uint64_t
 bool FileTimeToLocalFileTime(std::uint64_t utc, std::uint64_t& local);
 bool LocalFileTimeToFileTime(std::uint64_t local, std::uint64_t& utc);
 
-// OEM <-> ANSI conversion of names (identity on posix).
-std::string OemToAnsi(const std::string& text);
-std::string AnsiToOem(const std::string& text);
+// Names between the OEM code page (of MS-DOS names in archives) and UTF-8.
+// Identity on posix, which has no OEM code page. Text that cannot be
+// converted is returned as it is.
+std::string OemToUtf8(const std::string& text);
+std::string Utf8ToOem(const std::string& text);
 
 // Converts a Windows path to the native one (posix: "Z:\tmp\a" -> "/tmp/a",
 // relative paths keep being relative) and back. Identity on win32.

@@ -76,9 +76,10 @@ public:
     // entry still open, a zero buffer size, or a target path that passes
     // through an existing link; false after writing when the data ended early
     // or the time or attributes could not be set. Throws CZipException 101,
-    // before anything is created, for a name that would leave the target
-    // folder (a ".." component, an absolute name, a drive letter, ':') or that
-    // exceeds the path splitter's limits; 110 for a missing or wrong password;
+    // before anything is created and with the entry's name as its file name,
+    // for a name that zip::EntryNameProblem refuses (one that would leave the
+    // target folder, or that Windows could not hold as it is); 101 for a
+    // target path beyond the path splitter's limits; 110 for a missing or wrong password;
     // 101 for an unsupported method or a bad local header; 105/106 when the
     // callback stopped the entry (the partial file stays); and the data errors
     // described above.

@@ -229,9 +229,10 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
     if (!GetEntryInfo(header, index)) return false;
     const std::string name = header.GetName();
 
-    // Hostile names are refused before anything is created or reported.
-    if (!zip::IsSafeEntryName(newName != nullptr ? std::string(newName) : name))
-        ThrowError(CZipException::kBadZipFile);
+    // Hostile names, and names Windows would change, are refused before
+    // anything is created or reported; the refusal names the entry.
+    const std::string checked = newName != nullptr ? std::string(newName) : name;
+    if (!zip::IsSafeEntryName(checked)) ThrowZipException(CZipException::kBadZipFile, checked);
     const std::string target = TargetPathForEntry(name, targetFolder, fullPath, newName);
     const std::string base = zip::TrimTrailingSeparators(targetFolder);
     const std::string relative = base.empty() ? target : target.substr(base.size() + 1);

@@ -104,7 +104,7 @@ bool SetPathModTime(const std::string& path, std::int64_t time) {
 void ConvertNameCodePage(CZipAutoBuffer& buffer, bool toOem) {
     if (buffer.empty()) return;
     const std::string text(reinterpret_cast<const char*>(buffer.data()), buffer.size());
-    const std::string converted = toOem ? platform::AnsiToOem(text) : platform::OemToAnsi(text);
+    const std::string converted = toOem ? platform::Utf8ToOem(text) : platform::OemToUtf8(text);
     // The length may change: with UTF-8 as the active code page, an OEM
     // character takes two or three bytes.
     if (converted.empty() || converted == text) return;

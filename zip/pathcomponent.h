@@ -8,9 +8,11 @@
 
 class CZipPathComponent {
 public:
-    // The splitter's buffers: the drive holds 2 characters, each other part 255 bytes.
+    // The splitter's limits: the drive holds 2 characters, each other part
+    // as much as the longest path the system takes (entry names have their
+    // own limit per name, see zip/entrypath.h).
     static constexpr std::size_t kMaxDrive = 2;
-    static constexpr std::size_t kMaxPart = 255;
+    static constexpr std::size_t kMaxPart = 32766;
 
     CZipPathComponent() = default;
     explicit CZipPathComponent(const std::string& path) { Split(path); }

@@ -67,7 +67,7 @@ std::string FromNativePath(const std::string& path) {
     return result;
 }
 
-std::string OemToAnsi(const std::string& text) { return text; }
-std::string AnsiToOem(const std::string& text) { return text; }
+std::string OemToUtf8(const std::string& text) { return text; }
+std::string Utf8ToOem(const std::string& text) { return text; }
 
 }  // namespace platform

@@ -16,6 +16,7 @@
 #include "platform/posix/processtree.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/unicode.h"
 
 namespace platform {
 
@@ -50,7 +51,7 @@ Process::~Process() {
 }
 
 bool Process::Create(const std::string& commandLine, const std::string& folder, int, unsigned options) {
-    if (commandLine.size() >= kMaxCommandLineBuffer) {
+    if (Utf16Length(commandLine) >= kMaxCommandLineBuffer) {
         SetLastError(kErrorFilenameExcedRange);
         return false;
     }

@@ -194,12 +194,22 @@ std::string GetCurrentDirectory() {
 }
 
 std::string FullPath(const std::string& path) {
-    const bool absolute = (path.size() >= 2 && path[1] == ':') || (!path.empty() && (path[0] == '\\' || path[0] == '/'));
-    if (absolute || path.empty()) return path;
-    std::string current = GetCurrentDirectory();
-    if (current.empty()) return path;
-    if (current.back() != '\\') current += '\\';
-    return current + path;
+    // As on Windows: a path with a drive, '\' as its only separator; here
+    // "/tmp/x" names "Z:\tmp\x".
+    std::string full;
+    if (path.empty() || (path.size() >= 2 && path[1] == ':')) {
+        full = path;
+    } else if (path[0] == '\\' || path[0] == '/') {
+        full = "Z:" + path;
+    } else {
+        full = GetCurrentDirectory();
+        if (full.empty()) return path;
+        if (full.back() != '\\') full += '\\';
+        full += path;
+    }
+    for (char& c : full)
+        if (c == '/') c = '\\';
+    return full;
 }
 
 bool SetCurrentDirectory(const std::string& path) {

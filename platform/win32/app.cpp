@@ -4,6 +4,7 @@
 #include "platform/app.h"
 #include "platform/strings.h"
 #include "platform/system.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
 
@@ -19,7 +20,7 @@ LRESULT CALLBACK SessionWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
         if (wParam) NotifySessionEnd();
         return 0;
     }
-    return ::DefWindowProcA(hwnd, message, wParam, lParam);
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 }  // namespace
@@ -28,14 +29,14 @@ LRESULT CALLBACK SessionWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
 // run has no other window).
 void ListenForSessionEnd(bool on) {
     if (on && g_sessionWindow == nullptr) {
-        static const char kClass[] = "SfxSessionEnd";
-        WNDCLASSA windowClass;
+        static const wchar_t kClass[] = L"SfxSessionEnd";
+        WNDCLASSW windowClass;
         ZeroMemory(&windowClass, sizeof windowClass);
         windowClass.lpfnWndProc = SessionWindowProc;
         windowClass.hInstance = ::GetModuleHandleA(nullptr);
         windowClass.lpszClassName = kClass;
-        ::RegisterClassA(&windowClass);  // fails harmlessly when registered already
-        g_sessionWindow = ::CreateWindowExA(0, kClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+        ::RegisterClassW(&windowClass);  // fails harmlessly when registered already
+        g_sessionWindow = ::CreateWindowExW(0, kClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                             ::GetModuleHandleA(nullptr), nullptr);
     } else if (!on && g_sessionWindow != nullptr) {
         ::DestroyWindow(g_sessionWindow);
@@ -45,20 +46,20 @@ void ListenForSessionEnd(bool on) {
 
 bool Application::PumpMessage() {
     MSG msg;
-    if (!::GetMessageA(&msg, nullptr, 0, 0)) {
+    if (!::GetMessageW(&msg, nullptr, 0, 0)) {
         m_nQuitCode = static_cast<int>(msg.wParam);
         return false;
     }
     HWND main = static_cast<HWND>(m_hMainWnd);
-    if (main != nullptr && ::IsWindow(main) && ::IsDialogMessageA(main, &msg)) return true;
+    if (main != nullptr && ::IsWindow(main) && ::IsDialogMessageW(main, &msg)) return true;
     ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
+    ::DispatchMessageW(&msg);
     return true;
 }
 
 bool MessageWaiting() {
     MSG msg;
-    return ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != FALSE;
+    return ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE) != FALSE;
 }
 
 void PostQuitMessage(int code) { ::PostQuitMessage(code); }
@@ -77,13 +78,14 @@ void PauseWithMessages(unsigned milliseconds, bool pumpMessages) {
             PumpWaitingMessages();
             // A quit message stays queued for the loop that ends on it: stop pumping, just wait.
             MSG msg;
-            if (::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) pumpMessages = false;
+            if (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) pumpMessages = false;
         }
     }
 }
 
 int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption, unsigned flags) {
-    return ::MessageBoxA(static_cast<HWND>(owner), text.c_str(), caption.c_str(), flags);
+    return ::MessageBoxW(static_cast<HWND>(owner), detail::Wide(detail::WideText(text)),
+                         detail::Wide(detail::WideText(caption)), flags);
 }
 
 int AppMessageBox(const std::string& text) {
@@ -92,7 +94,7 @@ int AppMessageBox(const std::string& text) {
     Application* app = Application::Current();
     HWND owner = app ? static_cast<HWND>(app->MainWindow()) : nullptr;
     if (owner != nullptr && !::IsWindow(owner)) owner = nullptr;
-    return ::MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    return ShowMessageBox(owner, text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 }  // namespace platform

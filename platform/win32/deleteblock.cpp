@@ -2,11 +2,14 @@
 #include "platform/win32/windows_api.h"
 
 #include "platform/deleteblock.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
 
 DeleteBlock::DeleteBlock(const std::string& path) : m_strPath(path) {
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const detail::WidePath wide(path);
+    if (!wide.ok()) return;
+    HANDLE h = ::CreateFileW(wide.get(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return;
     m_handle = reinterpret_cast<std::intptr_t>(h);
     m_bActive = true;

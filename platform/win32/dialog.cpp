@@ -11,15 +11,15 @@ struct DialogAccess {
 };
 
 namespace {
-const char kDialogProperty[] = "SfxModalDialog";
+const wchar_t kDialogProperty[] = L"SfxModalDialog";
 
-ModalDialog* FromWindow(HWND hwnd) { return static_cast<ModalDialog*>(::GetPropA(hwnd, kDialogProperty)); }
+ModalDialog* FromWindow(HWND hwnd) { return static_cast<ModalDialog*>(::GetPropW(hwnd, kDialogProperty)); }
 }  // namespace
 
 INT_PTR CALLBACK DialogAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         ModalDialog* dialog = reinterpret_cast<ModalDialog*>(lParam);
-        ::SetPropA(hwnd, kDialogProperty, dialog);
+        ::SetPropW(hwnd, kDialogProperty, dialog);
         dialog->m_hWnd = hwnd;
         return dialog->OnInitDialog() ? TRUE : FALSE;
     }
@@ -39,7 +39,7 @@ INT_PTR CALLBACK DialogAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
         case WM_SETCURSOR:
             // The pointer shows busy over the dialog at all times.
             ::SetCursor(::LoadCursor(nullptr, IDC_WAIT));
-            ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, TRUE);
+            ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) NotifySessionEnd();
@@ -50,7 +50,7 @@ INT_PTR CALLBACK DialogAccess::Proc(HWND hwnd, UINT message, WPARAM wParam, LPAR
             if (::IsIconic(hwnd) && dialog->MinimizedIcon() != nullptr) {
                 PAINTSTRUCT ps;
                 HDC dc = ::BeginPaint(hwnd, &ps);
-                ::SendMessageA(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+                ::SendMessageW(hwnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
                 RECT rect;
                 ::GetClientRect(hwnd, &rect);
                 int cx = ::GetSystemMetrics(SM_CXICON), cy = ::GetSystemMetrics(SM_CYICON);
@@ -80,7 +80,7 @@ int ModalDialog::DoModal() {
     m_bEnded = false;
     m_nResult = -1;
     Application* app = Application::Current();
-    HWND hwnd = ::CreateDialogParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_nTemplate), nullptr,
+    HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplate), nullptr,
                                      DialogAccess::Proc, reinterpret_cast<LPARAM>(this));
     if (hwnd == nullptr) return -1;
     WindowHandle previousMain = app ? app->MainWindow() : nullptr;
@@ -114,18 +114,18 @@ void ModalDialog::OnCancel() { EndDialog(IDCANCEL); }
 void ModalDialog::OnOK() { EndDialog(IDOK); }
 
 void PostMessageTo(WindowHandle window, unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
-    ::PostMessageA(static_cast<HWND>(window), message, wParam, lParam);
+    ::PostMessageW(static_cast<HWND>(window), message, wParam, lParam);
 }
 
 void HideWindow(WindowHandle window) { ::ShowWindow(static_cast<HWND>(window), SW_HIDE); }
 
 void* LoadAppIcon(int resourceId) {
-    return ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resourceId));
+    return ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(resourceId));
 }
 
 void SetWindowIcons(WindowHandle window, void* icon) {
-    ::SendMessageA(static_cast<HWND>(window), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    ::SendMessageA(static_cast<HWND>(window), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+    ::SendMessageW(static_cast<HWND>(window), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    ::SendMessageW(static_cast<HWND>(window), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 
 }  // namespace platform

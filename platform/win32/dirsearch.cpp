@@ -1,7 +1,8 @@
-// The Windows directory search (ANSI calls).
+// The Windows directory search (wide calls; names in UTF-8).
 #include "platform/win32/windows_api.h"
 
 #include "platform/dirsearch.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
 
@@ -11,14 +12,14 @@ std::uint64_t FromFileTime(const FILETIME& ft) {
     return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-void Copy(const WIN32_FIND_DATAA& data, FindData& entry) {
+void Copy(const WIN32_FIND_DATAW& data, FindData& entry) {
     entry.dwFileAttributes = data.dwFileAttributes;
     entry.ftCreationTime = FromFileTime(data.ftCreationTime);
     entry.ftLastAccessTime = FromFileTime(data.ftLastAccessTime);
     entry.ftLastWriteTime = FromFileTime(data.ftLastWriteTime);
     entry.nFileSizeHigh = data.nFileSizeHigh;
     entry.nFileSizeLow = data.nFileSizeLow;
-    entry.cFileName = data.cFileName;
+    entry.cFileName = detail::Narrow(data.cFileName);
 }
 
 }  // namespace
@@ -34,8 +35,10 @@ void DirSearch::Close() {
 
 bool DirSearch::First(const std::string& pattern, FindData& entry) {
     Close();
-    WIN32_FIND_DATAA data;
-    HANDLE h = ::FindFirstFileA(pattern.c_str(), &data);
+    const detail::WidePath wide(pattern);
+    if (!wide.ok()) return false;
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileW(wide.get(), &data);
     if (h == INVALID_HANDLE_VALUE) return false;
     m_state = h;
     Copy(data, entry);
@@ -47,8 +50,8 @@ bool DirSearch::Next(FindData& entry) {
         ::SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
-    WIN32_FIND_DATAA data;
-    if (!::FindNextFileA(static_cast<HANDLE>(m_state), &data)) return false;
+    WIN32_FIND_DATAW data;
+    if (!::FindNextFileW(static_cast<HANDLE>(m_state), &data)) return false;
     Copy(data, entry);
     return true;
 }

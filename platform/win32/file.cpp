@@ -3,6 +3,7 @@
 
 #include "platform/file.h"
 #include "platform/system.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
 
@@ -26,7 +27,9 @@ bool File::TryOpen(const std::string& path, unsigned flags, FileException* error
     DWORD creation = OPEN_EXISTING;
     if (flags & kModeCreate) creation = (flags & kModeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
     if ((flags & kModeCreate) && (flags & kModeCreateNew)) creation = CREATE_NEW;
-    HANDLE h = ::CreateFileA(path.c_str(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const detail::WidePath wide(path);
+    HANDLE h = wide.ok() ? ::CreateFileW(wide.get(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr)
+                         : INVALID_HANDLE_VALUE;
     if (h == INVALID_HANDLE_VALUE) {
         if (error) *error = FileException::FromOsError(::GetLastError(), path);
         return false;

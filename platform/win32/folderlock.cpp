@@ -6,6 +6,7 @@
 
 #include "platform/folderlock.h"
 #include "platform/system.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
 
@@ -15,7 +16,9 @@ HANDLE OpenLockFile(const std::string& path, DWORD creation, FolderLock::Mode mo
     const DWORD access = mode == FolderLock::kShared ? GENERIC_READ : GENERIC_READ | DELETE;
     const DWORD share = mode == FolderLock::kShared ? FILE_SHARE_READ : 0;
     // The link itself, never its target; not inheritable, so programs started meanwhile never hold it.
-    return ::CreateFileA(path.c_str(), access, share, nullptr, creation,
+    const detail::WidePath wide(path);
+    if (!wide.ok()) return INVALID_HANDLE_VALUE;
+    return ::CreateFileW(wide.get(), access, share, nullptr, creation,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 

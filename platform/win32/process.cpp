@@ -1,10 +1,10 @@
 // Starting programs on Win32 and waiting for them with the queue alive.
 #include "platform/win32/windows_api.h"
 
-#include <vector>
-
 #include "platform/process.h"
+#include "platform/widepath.h"
 #include "platform/win32/job.h"
+#include "platform/win32/wide.h"
 
 namespace platform {
 
@@ -21,7 +21,7 @@ detail::JobObject* JobOf(void* tree) { return static_cast<detail::JobObject*>(tr
 // and releases; a quit message is kept for the loop that waits for it.
 void DispatchWaitingMessages(bool& quit, WPARAM& quitCode) {
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_MOUSEMOVE || msg.message == WM_LBUTTONDOWN || msg.message == WM_LBUTTONUP) continue;
         if (msg.message == WM_QUIT) {
             quit = true;
@@ -29,8 +29,27 @@ void DispatchWaitingMessages(bool& quit, WPARAM& quitCode) {
             continue;
         }
         ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
+        ::DispatchMessageW(&msg);
     }
+}
+
+// The program a command line names: up to the closing quote when it starts
+// with one, else up to the first space or tab, as the system reads it.
+std::string ProgramOf(const std::string& commandLine) {
+    if (!commandLine.empty() && commandLine[0] == '"') return commandLine.substr(1, commandLine.find('"', 1) - 1);
+    return commandLine.substr(0, commandLine.find_first_of(" \t"));
+}
+
+// The extended-length form of `path`; empty when it has none.
+std::u16string ExtendedPath(const std::string& path) {
+    const detail::WidePath wide(path);
+    return wide.ok() ? std::u16string(reinterpret_cast<const char16_t*>(wide.get())) : std::u16string();
+}
+
+// Many programs cannot handle the extended-length form of their own path or
+// working folder: it is used only where the ordinary one does not fit `limit`.
+std::u16string PathForProgram(const std::string& path, std::size_t limit) {
+    return FitsPathLimit(path, limit) ? detail::WideText(path) : ExtendedPath(path);
 }
 
 }  // namespace
@@ -41,11 +60,11 @@ Process::~Process() {
 }
 
 bool Process::Create(const std::string& commandLine, const std::string& folder, int showCommand, unsigned options) {
-    if (commandLine.size() >= kMaxCommandLineBuffer) {
+    if (!FitsPathLimit(commandLine, kMaxCommandLineBuffer)) {
         ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -65,13 +84,19 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
     if (job != nullptr) flags |= CREATE_SUSPENDED;
     if (options & kProcessLeaveTree) flags |= CREATE_BREAKAWAY_FROM_JOB;
 
-    // CreateProcess may write into the command line: hand it a copy that fits.
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
+    // CreateProcess may write into the command line: hand it a copy of its own.
+    std::u16string line = detail::WideText(commandLine);
+    // The program is named apart from the line only when its path is too
+    // long for the system to find it there.
+    const std::string named = ProgramOf(commandLine);
+    const std::u16string program = FitsPathLimit(named, kMaxPlainPath) ? std::u16string() : ExtendedPath(named);
+    // The working folder, with the '\' the system adds to it.
+    const std::u16string directory = folder.empty() ? std::u16string() : PathForProgram(folder, kMaxPlainPath - 1);
     PROCESS_INFORMATION info;
     ZeroMemory(&info, sizeof info);
-    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    if (!::CreateProcessW(program.empty() ? nullptr : detail::Wide(program), reinterpret_cast<wchar_t*>(&line[0]),
+                          nullptr, nullptr, FALSE, flags, nullptr,
+                          directory.empty() ? nullptr : detail::Wide(directory), &startup, &info)) {
         const DWORD error = ::GetLastError();
         delete job;
         ::SetLastError(error);

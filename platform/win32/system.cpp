@@ -1,4 +1,5 @@
-// Operating-system services on Win32 (ANSI calls).
+// Operating-system services on Win32: wide calls, our strings converted
+// from and to UTF-8 at this boundary.
 #include "platform/win32/windows_api.h"
 
 #include <aclapi.h>
@@ -12,18 +13,66 @@
 #include "platform/access.h"
 #include "platform/strings.h"
 #include "platform/system.h"
+#include "platform/widepath.h"
+#include "platform/win32/wide.h"
+
+// The C runtime's wide arguments (msvcrt; no header declares it).
+extern "C" int __cdecl __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int expandWildcards,
+                                      int* startInfo);
 
 namespace platform {
 
 namespace {
 
+using detail::Narrow;
+using detail::WidePath;
+using detail::WideText;
+
 std::vector<std::string>& Args() {
+    // The runtime's own split of the wide command line, so that arguments
+    // arrive whole whatever the ANSI code page.
     static std::vector<std::string> args = [] {
-        std::vector<std::string> fromRuntime;
-        for (int i = 0; i < __argc; ++i) fromRuntime.emplace_back(__argv[i]);
-        return fromRuntime;
+        int argc = 0, startInfo = 0;
+        wchar_t** argv = nullptr;
+        wchar_t** environment = nullptr;
+        __wgetmainargs(&argc, &argv, &environment, 0, &startInfo);
+        std::vector<std::string> wide;
+        for (int i = 0; argv != nullptr && i < argc; ++i) wide.push_back(Narrow(argv[i]));
+        return wide;
     }();
     return args;
+}
+
+// The texts of unknown length the system gives, each from a call that takes
+// a buffer and its size and returns the length (without terminator) or the
+// size it needs.
+enum class SystemText { kModuleFileName, kTempPath, kCurrentDirectory, kFullPath };
+
+DWORD CallForText(SystemText which, const wchar_t* argument, wchar_t* buffer, DWORD size) {
+    switch (which) {
+        case SystemText::kModuleFileName: {
+            // This call cuts the name to the buffer rather than say how long it is.
+            const DWORD n = ::GetModuleFileNameW(nullptr, buffer, size);
+            return n < size ? n : size;
+        }
+        case SystemText::kTempPath: return ::GetTempPathW(size, buffer);
+        case SystemText::kCurrentDirectory: return ::GetCurrentDirectoryW(size, buffer);
+        case SystemText::kFullPath: return ::GetFullPathNameW(argument, size, buffer, nullptr);
+    }
+    return 0;
+}
+
+// The text `which`, empty (last error set) on failure.
+std::string ReadSystemText(SystemText which, const wchar_t* argument = nullptr) {
+    std::u16string buffer(MAX_PATH + 1, u'\0');
+    for (;;) {
+        const DWORD size = static_cast<DWORD>(buffer.size());
+        const DWORD n = CallForText(which, argument, reinterpret_cast<wchar_t*>(&buffer[0]), size);
+        if (n == 0) return std::string();
+        if (n < size) return Narrow(reinterpret_cast<const wchar_t*>(buffer.data()), n);
+        if (size >= kMaxWidePath) return std::string();
+        buffer.assign(n + 1 > size * 2 ? n + 1 : size * 2, u'\0');
+    }
 }
 
 FILETIME ToFileTime(std::uint64_t value) {
@@ -39,19 +88,20 @@ std::uint64_t FromFileTime(const FILETIME& ft) {
 
 }  // namespace
 
-bool IsLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+// Our strings are UTF-8: no byte of a character of several bytes is ever '\'.
+bool IsLeadByte(unsigned char) { return false; }
 bool SetLeadByteCodePage(unsigned) { return false; }
 
 std::uint32_t GetLastError() { return ::GetLastError(); }
 void SetLastError(std::uint32_t code) { ::SetLastError(code); }
 
 std::string SystemErrorText(std::uint32_t code) {
-    char* text = nullptr;
-    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* text = nullptr;
+    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                    FORMAT_MESSAGE_IGNORE_INSERTS,
-                               nullptr, code, 0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+                               nullptr, code, 0x400, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::string result;
-    if (n != 0 && text != nullptr) result.assign(text, n);
+    if (n != 0 && text != nullptr) result = Narrow(text, n);
     if (text != nullptr) ::LocalFree(text);
     return result;
 }
@@ -77,44 +127,52 @@ std::uint32_t ErrorFromErrno(int err) {
 
 void SetCommandLineArgs(std::vector<std::string> args) { Args() = std::move(args); }
 const std::vector<std::string>& CommandLineArgs() { return Args(); }
-std::string RawCommandLine() { return ::GetCommandLineA(); }
+std::string RawCommandLine() { return Narrow(::GetCommandLineW()); }
 
 bool GetModuleFileName(std::string& path) {
-    char buffer[MAX_PATH];
-    DWORD n = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    if (n == 0) return false;
-    if (n >= MAX_PATH) {
-        ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
-    }
-    path.assign(buffer, n);
+    std::string name = ReadSystemText(SystemText::kModuleFileName);
+    if (name.empty()) return false;
+    path = name;
     return true;
 }
 
 std::string GetTempPath() {
-    char buffer[MAX_PATH];
-    DWORD n = ::GetTempPathA(MAX_PATH, buffer);
-    if (n == 0 || n >= MAX_PATH) return std::string();
-    return std::string(buffer, n);
+    return ReadSystemText(SystemText::kTempPath);
 }
 
-std::uint32_t GetFileAttributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
+std::string ChooseTempFolderBase(const std::string& asked, std::string& passedOver) {
+    // Windows refuses no folder for its programs the way noexec does: a
+    // folder that cannot be written shows when the run's folder is made.
+    passedOver.clear();
+    return asked.empty() ? TrimTrailingBackslashes(GetTempPath()) : asked;
+}
+
+std::uint32_t GetFileAttributes(const std::string& path) {
+    const WidePath wide(path);
+    return wide.ok() ? ::GetFileAttributesW(wide.get()) : INVALID_FILE_ATTRIBUTES;
+}
 
 bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
-    return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
+    const WidePath wide(path);
+    return wide.ok() && ::SetFileAttributesW(wide.get(), attributes) != FALSE;
 }
 
 bool SetUnixMode(const std::string& path, std::uint32_t mode) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const WidePath wide(path);
+    if (!wide.ok()) return false;
+    DWORD attributes = ::GetFileAttributesW(wide.get());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if (mode & 0200)
         attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
     else
         attributes |= FILE_ATTRIBUTE_READONLY;
-    return ::SetFileAttributesA(path.c_str(), attributes) != FALSE;
+    return ::SetFileAttributesW(wide.get(), attributes) != FALSE;
 }
 
-bool CreateDirectory(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
+bool CreateDirectory(const std::string& path) {
+    const WidePath wide(path);
+    return wide.ok() && ::CreateDirectoryW(wide.get(), nullptr) != FALSE;
+}
 
 namespace {
 
@@ -149,7 +207,8 @@ bool CreatePrivateDirectory(const std::string& path) {
                                                                 &descriptor, nullptr))
         return false;
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
-    const bool created = ::CreateDirectoryA(path.c_str(), &attributes) != FALSE;
+    const WidePath wide(path);
+    const bool created = wide.ok() && ::CreateDirectoryW(wide.get(), &attributes) != FALSE;
     const DWORD error = ::GetLastError();
     ::LocalFree(descriptor);
     ::SetLastError(error);
@@ -158,47 +217,67 @@ bool CreatePrivateDirectory(const std::string& path) {
 
 std::string DescribeAccess(const std::string& path) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                nullptr, nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    const WidePath wide(path);
+    if (!wide.ok()) return std::string();
+    // The call wants a writable name, though it never writes to it.
+    std::u16string name(reinterpret_cast<const char16_t*>(wide.get()));
+    if (::GetNamedSecurityInfoW(reinterpret_cast<wchar_t*>(&name[0]), SE_FILE_OBJECT,
+                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                nullptr, &descriptor) != ERROR_SUCCESS)
         return std::string();
-    char* text = nullptr;
+    wchar_t* text = nullptr;
     std::string result;
-    if (::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+    if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(
             descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &text, nullptr)) {
-        result = text;
+        result = Narrow(text);
         ::LocalFree(text);
     }
     ::LocalFree(descriptor);
     return result;
 }
 
-void DebugOutput(const std::string& text) { ::OutputDebugStringA(text.c_str()); }
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
-bool RemoveDirectory(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
-bool DeleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+bool RemoveDirectory(const std::string& path) {
+    const WidePath wide(path);
+    return wide.ok() && ::RemoveDirectoryW(wide.get()) != FALSE;
+}
+
+bool DeleteFile(const std::string& path) {
+    const WidePath wide(path);
+    return wide.ok() && ::DeleteFileW(wide.get()) != FALSE;
+}
+
 bool MoveFile(const std::string& from, const std::string& to) {
-    return ::MoveFileA(from.c_str(), to.c_str()) != FALSE;
+    const WidePath source(from), target(to);
+    return source.ok() && target.ok() && ::MoveFileW(source.get(), target.get()) != FALSE;
 }
 
 std::string GetCurrentDirectory() {
-    char buffer[MAX_PATH];
-    DWORD n = ::GetCurrentDirectoryA(MAX_PATH, buffer);
-    if (n == 0 || n >= MAX_PATH) return std::string();
-    return std::string(buffer, n);
+    return ReadSystemText(SystemText::kCurrentDirectory);
 }
 
 std::string FullPath(const std::string& path) {
-    char buffer[MAX_PATH];
-    DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
-    if (n == 0 || n >= MAX_PATH) return path;
-    return std::string(buffer, n);
+    // The system's own resolving, of the path as given (not its extended form).
+    const std::u16string wide = WideText(path);
+    const std::string full = ReadSystemText(SystemText::kFullPath, detail::Wide(wide));
+    return full.empty() ? path : full;
 }
 
-bool SetCurrentDirectory(const std::string& path) { return ::SetCurrentDirectoryA(path.c_str()) != FALSE; }
+bool SetCurrentDirectory(const std::string& path) {
+    // Programs read the current folder back and may not expect the
+    // extended form: the ordinary one wherever it fits (with the '\' the
+    // system adds).
+    if (FitsPathLimit(path, kMaxPlainPath - 1))
+        return ::SetCurrentDirectoryW(detail::Wide(WideText(path))) != FALSE;
+    const WidePath wide(path);
+    return wide.ok() && ::SetCurrentDirectoryW(wide.get()) != FALSE;
+}
 
 bool SetFileTimes(const std::string& path, std::uint64_t creation, std::uint64_t lastAccess,
                   std::uint64_t lastWrite) {
-    HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const WidePath wide(path);
+    if (!wide.ok()) return false;
+    HANDLE h = ::CreateFileW(wide.get(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     FILETIME c = ToFileTime(creation), a = ToFileTime(lastAccess), w = ToFileTime(lastWrite);
@@ -225,19 +304,22 @@ bool LocalFileTimeToFileTime(std::uint64_t local, std::uint64_t& utc) {
 
 namespace {
 
-// Converts through UTF-16, so that the result may be longer than the text:
-// with UTF-8 as the active code page an OEM character takes two or three bytes.
-std::string Convert(const std::string& text, UINT from, UINT to) {
-    if (text.empty()) return text;
+// A text in the code page `page`, in UTF-16.
+std::u16string FromCodePage(const std::string& text, UINT page) {
     const int size = static_cast<int>(text.size());
-    const int wide = ::MultiByteToWideChar(from, 0, text.data(), size, nullptr, 0);
-    if (wide <= 0) return text;
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(wide));
-    ::MultiByteToWideChar(from, 0, text.data(), size, buffer.data(), wide);
-    const int bytes = ::WideCharToMultiByte(to, 0, buffer.data(), wide, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return text;
-    std::string out(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(to, 0, buffer.data(), wide, &out[0], bytes, nullptr, nullptr);
+    const int units = text.empty() ? 0 : ::MultiByteToWideChar(page, 0, text.data(), size, nullptr, 0);
+    std::u16string wide(units > 0 ? static_cast<std::size_t>(units) : 0, u'\0');
+    if (units > 0) ::MultiByteToWideChar(page, 0, text.data(), size, reinterpret_cast<wchar_t*>(&wide[0]), units);
+    return wide;
+}
+
+// UTF-16 in the code page `page`; empty when it cannot be converted.
+std::string ToCodePage(const std::u16string& wide, UINT page) {
+    const wchar_t* units = detail::Wide(wide);
+    const int size = static_cast<int>(wide.size());
+    const int bytes = wide.empty() ? 0 : ::WideCharToMultiByte(page, 0, units, size, nullptr, 0, nullptr, nullptr);
+    std::string out(bytes > 0 ? static_cast<std::size_t>(bytes) : 0, '\0');
+    if (bytes > 0) ::WideCharToMultiByte(page, 0, units, size, &out[0], bytes, nullptr, nullptr);
     return out;
 }
 
@@ -257,8 +339,21 @@ UINT NameOemCodePage() {
 
 }  // namespace
 
-std::string OemToAnsi(const std::string& text) { return Convert(text, NameOemCodePage(), CP_ACP); }
-std::string AnsiToOem(const std::string& text) { return Convert(text, CP_ACP, NameOemCodePage()); }
+std::string OemToUtf8(const std::string& text) {
+    const std::u16string wide = FromCodePage(text, NameOemCodePage());
+    return wide.empty() ? text : Narrow(detail::Wide(wide), wide.size());
+}
+
+std::string Utf8ToOem(const std::string& text) {
+    const std::string oem = ToCodePage(WideText(text), NameOemCodePage());
+    return oem.empty() ? text : oem;
+}
+
+void DebugOutput(const std::string& text) {
+    // What OutputDebugStringW would hand a debugger that reads text: the
+    // ANSI code page's form (UTF-8 itself under the manifest's code page).
+    ::OutputDebugStringA(ToCodePage(WideText(text), CP_ACP).c_str());
+}
 
 std::string ToNativePath(const std::string& path) { return path; }
 std::string FromNativePath(const std::string& path) { return path; }

@@ -1,4 +1,4 @@
-// Window services on Win32 (ANSI calls).
+// Window services on Win32 (wide calls; texts in UTF-8).
 #include "platform/win32/windows_api.h"
 #include <commctrl.h>
 
@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/win32/wide.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -15,33 +16,33 @@ bool IsLiveWindow(WindowHandle window) {
 }
 
 void SetWindowTextOf(WindowHandle window, const std::string& text) {
-    ::SetWindowTextA(static_cast<HWND>(window), text.c_str());
+    ::SetWindowTextW(static_cast<HWND>(window), detail::Wide(detail::WideText(text)));
 }
 
 std::string WindowTextOf(WindowHandle window) {
     HWND hwnd = static_cast<HWND>(window);
-    int length = ::GetWindowTextLengthA(hwnd);
+    int length = ::GetWindowTextLengthW(hwnd);
     if (length <= 0) return std::string();
-    std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
-    int n = ::GetWindowTextA(hwnd, buffer.data(), length + 1);
-    return std::string(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1);
+    int n = ::GetWindowTextW(hwnd, buffer.data(), length + 1);
+    return detail::Narrow(buffer.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
 std::intptr_t SendWindowMessage(WindowHandle window, unsigned message, std::uintptr_t wParam,
                                 std::intptr_t lParam) {
     return static_cast<std::intptr_t>(
-        ::SendMessageA(static_cast<HWND>(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
+        ::SendMessageW(static_cast<HWND>(window), message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)));
 }
 
 WindowHandle CreateHiddenTextWindow() {
-    return ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 200, 20, nullptr, nullptr, ::GetModuleHandleA(nullptr),
+    return ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 200, 20, nullptr, nullptr, ::GetModuleHandleW(nullptr),
                              nullptr);
 }
 
 WindowHandle CreateHiddenProgressBar() {
     detail::LoadCommonControls();
-    return ::CreateWindowExA(0, PROGRESS_CLASSA, "", 0, 0, 0, 200, 20, nullptr, nullptr,
-                             ::GetModuleHandleA(nullptr), nullptr);
+    return ::CreateWindowExW(0, PROGRESS_CLASSW, L"", 0, 0, 0, 200, 20, nullptr, nullptr,
+                             ::GetModuleHandleW(nullptr), nullptr);
 }
 
 void DestroyHiddenWindow(WindowHandle window) {

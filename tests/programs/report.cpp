@@ -26,7 +26,9 @@
 //                    "argv=" lines say --late) and ends
 // Report lines: "cmdline=", "argv=" (one per argument), "cwd=", "exe=",
 // "access=" (who may open the working folder), "dir=REL" and
-// "file=REL|SIZE|CRC32" for everything beside the program.
+// "file=REL|SIZE|CRC32" for everything beside the program. The files are
+// listed and read through the platform layer, as the launcher writes them:
+// paths of any length, and names such as "con" as the files they are.
 #include <zlib.h>
 
 #include <algorithm>
@@ -42,6 +44,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/dirsearch.h"
 #include "platform/file.h"
 #include "platform/process.h"
 #include "platform/strings.h"
@@ -56,26 +59,39 @@ std::string Env(const char* name) {
     return value ? value : "";
 }
 
-unsigned long FileCrc(const fs::path& path, std::uintmax_t& size) {
-    std::FILE* f = std::fopen(path.u8string().c_str(), "rb");
+unsigned long FileCrc(const std::string& path, std::uint64_t& size) {
     unsigned long crc = crc32(0L, Z_NULL, 0);
     size = 0;
-    if (!f) return crc;
+    platform::File file;
+    if (!file.TryOpen(path, platform::kModeRead | platform::kShareDenyNone)) return crc;
     std::vector<unsigned char> buffer(65536);
-    std::size_t got;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), f)) > 0) {
+    std::uint32_t got;
+    while ((got = file.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()))) > 0) {
         crc = crc32(crc, buffer.data(), static_cast<uInt>(got));
         size += got;
     }
-    std::fclose(f);
     return crc;
 }
 
-// In UTF-8, whatever the code page: names may be in any language.
-std::string Relative(const fs::path& path, const fs::path& root) {
-    std::string rel = fs::relative(path, root).generic_u8string();
-    std::replace(rel.begin(), rel.end(), '/', '\\');
-    return rel;
+// Adds a line for everything inside `folder`, named relative to the walk's start.
+void ListTree(const std::string& folder, const std::string& relative, std::vector<std::string>& lines) {
+    platform::DirSearch search;
+    platform::FindData entry;
+    for (bool found = search.First(folder + "\\*", entry); found; found = search.Next(entry)) {
+        if (entry.cFileName == "." || entry.cFileName == "..") continue;
+        const std::string name = relative.empty() ? entry.cFileName : relative + "\\" + entry.cFileName;
+        const std::string path = folder + "\\" + entry.cFileName;
+        if (entry.dwFileAttributes & platform::kAttrDirectory) {
+            lines.push_back("dir=" + name);
+            // Links are listed, not followed.
+            if (!(entry.dwFileAttributes & platform::kAttrReparsePoint)) ListTree(path, name, lines);
+        } else {
+            std::uint64_t size = 0;
+            const unsigned long crc = FileCrc(path, size);
+            lines.push_back(
+                platform::Format("file=%s|%llu|%08lx", name.c_str(), static_cast<unsigned long long>(size), crc));
+        }
+    }
 }
 
 // The holder that SFX_HOLD starts: report --hold FILE MS READY.
@@ -114,19 +130,8 @@ std::string Describe(int argc, char** argv, const std::string& exe) {
     }
 
     std::string folder = exe.substr(0, platform::FindLastBackslash(exe));
-    // Paths from the platform are UTF-8 (the manifest says so on Windows).
-    const fs::path root = fs::u8path(platform::ToNativePath(folder));
     std::vector<std::string> lines;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        if (it->is_directory()) {
-            lines.push_back("dir=" + Relative(it->path(), root));
-        } else {
-            std::uintmax_t size = 0;
-            unsigned long crc = FileCrc(it->path(), size);
-            lines.push_back(platform::Format("file=%s|%llu|%08lx", Relative(it->path(), root).c_str(),
-                                             static_cast<unsigned long long>(size), crc));
-        }
-    }
+    ListTree(folder, "", lines);
     std::sort(lines.begin(), lines.end());
     for (const std::string& line : lines) out += line + "\n";
     return out;

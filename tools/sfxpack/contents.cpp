@@ -151,7 +151,8 @@ int ExtractArchive(const std::string& file, const std::string& folder, std::ostr
         CZipFileHeader header;
         archive.GetEntryInfo(header, index);
         bool extracted = true;
-        std::string problem = ProblemOf([&] {
+        const std::string refusal = zip::EntryNameProblem(header.GetName());
+        std::string problem = !refusal.empty() ? "refused, for " + refusal : ProblemOf([&] {
             if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
             extracted = archive.ExtractEntry(index, target);
         });
@@ -196,8 +197,9 @@ int VerifyArchive(const std::string& file, std::ostream& out, std::ostream& err)
         archive.GetEntryInfo(header, index);
         const std::string name = header.GetName();
         if (platform::CompareNoCase(name, launcher.config.run) == 0) runFound = true;
-        if (!zip::IsSafeEntryName(name)) {
-            fault(name, "the launcher refuses this name (it leaves the folder, or names a drive or stream)");
+        const std::string refusal = zip::EntryNameProblem(name);
+        if (!refusal.empty()) {
+            fault(name, "the launcher refuses this name, for " + refusal);
             continue;
         }
         if (header.IsFolder()) continue;

@@ -11,6 +11,7 @@
 #include "tools/sfxpack/files.h"
 #include "tools/sfxpack/utf8.h"
 #include "zip/cipher.h"
+#include "zip/entrypath.h"
 
 namespace sfxpack {
 
@@ -140,6 +141,8 @@ void ZipWriter::Add(const ZipSource& source) {
     if (m_entries.size() >= 0xFFFF) throw PackError(kZip64);
     if (source.name.empty() || source.name.size() > 0xFFFF) throw PackError("no valid entry name: " + source.name);
     if (!IsUtf8(source.name)) throw PackError("the name is not UTF-8, so no archive tool could show it: " + source.name);
+    const std::string refusal = zip::EntryNameProblem(source.name);
+    if (!refusal.empty()) throw PackError("the launcher would refuse this name, for " + refusal + ": " + source.name);
     const bool folder = source.name.back() == '/';
     Entry e;
     e.name = source.name;

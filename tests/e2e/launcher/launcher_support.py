@@ -8,6 +8,7 @@ run; it writes what it sees to SFX_REPORT (or SFX_REPORT_DIR) and ends with
 SFX_EXIT_CODE. Paths handed to it are Windows paths: the posix backend reads
 "Z:\\tmp\\x" as /tmp/x, like Wine.
 """
+import io
 import os
 import pathlib
 import re
@@ -336,6 +337,20 @@ def copy_and(source, target, damage):
 
 def pack_launcher(arch, folder, out, run=None, **options):
     return pack(stub_path(arch), folder, out, run or program_name(arch), **options)
+
+
+def zipfile_archive(entries):
+    """ZIP bytes (Python's zipfile, deflated) from (name, data, create_system,
+    external attributes)."""
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data, system, external in entries:
+            info = zipfile.ZipInfo(name, (2021, 6, 1, 12, 30, 10))
+            info.create_system = system
+            info.external_attr = external
+            info.compress_type = zipfile.ZIP_DEFLATED
+            z.writestr(info, data)
+    return buffer.getvalue()
 
 
 def launcher_around(arch, archive, out, run):

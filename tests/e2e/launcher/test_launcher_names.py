@@ -5,9 +5,13 @@ wrote (which flags its names as UTF-8); the configured program, its folder
 and the password's pid may be such names too; and a launcher that lies in
 a folder so named passes its own path on whole.
 
+Under Wine (win64, win32), also a launcher whose manifest no longer asks
+for UTF-8 as the ANSI code page, as on Windows before 10 version 1903: it
+runs with the locale's code page (1252 under C.UTF-8 and en_US, which Wine
+takes from LC_ALL, LC_CTYPE or LANG) and must still write every name right.
+
 Runs the build given as argument: native (the posix launcher), win64 or
-win32 (under Wine, where the launcher's manifest makes the ANSI calls take
-UTF-8)."""
+win32 (under Wine)."""
 import io
 import pathlib
 import shutil
@@ -15,7 +19,7 @@ import sys
 import tempfile
 import zipfile
 
-from harness import windows_path
+from harness import pack, stub_path, windows_path
 from launcher_support import (LauncherTestCase, run_suite, describe_tree, launcher_around, pack_launcher, program_name,
                               read_reports, report_program, source_token)
 
@@ -33,6 +37,15 @@ def make_tree(root, program):
     target.parent.mkdir(parents=True, exist_ok=True)
     shutil.copy(report_program(ARCH), target)
     return root
+
+
+def stub_without_utf8_code_page(out):
+    """A copy of the stub whose manifest's activeCodePage is blanked."""
+    data = stub_path(ARCH).read_bytes()
+    value = b">UTF-8</activeCodePage>"
+    assert data.count(value) == 1, "the stub's manifest asks for UTF-8"
+    out.write_bytes(data.replace(value, b">     </activeCodePage>"))
+    return out
 
 
 def launcher_around_zipfile(tree, out, run):
@@ -69,6 +82,9 @@ class Names(LauncherTestCase):
         cls.sealed = pack_launcher(ARCH, cls.foreign_tree, cls.dir / "sealed.exe", run=cls.foreign_run, silent=True,
                                    pid="Ключ 鍵 1", use_password=True)
         cls.zipped = launcher_around_zipfile(cls.plain_tree, cls.dir / "zipped.exe", plain)
+        if ARCH != "native":
+            stub = stub_without_utf8_code_page(cls.dir / "stub-ansi.exe")
+            cls.ansi = pack(stub, cls.plain_tree, downloads / "ansi.exe", plain, silent=True)
 
     def test_every_name_arrives_as_it_was(self):
         # The report lists what lies beside the program.
@@ -76,6 +92,8 @@ class Names(LauncherTestCase):
                  ("sfxpack, encrypted, program in a folder with such a name", self.sealed,
                   self.foreign_tree / "программы", self.foreign_run),
                  ("Python's zipfile, names flagged as UTF-8", self.zipped, self.plain_tree, program_name(ARCH))]
+        if ARCH != "native":
+            cases.append(("no UTF-8 code page: the locale's ANSI one", self.ansi, self.plain_tree, program_name(ARCH)))
         for name, launcher, tree, run in cases:
             with self.subTest(name):
                 base = self.fresh("base")

@@ -10,7 +10,6 @@ program sees the same tree.
 Runs the build given as argument: native (the posix launcher), win64 or
 win32 (under Wine)."""
 import hashlib
-import io
 import os
 import pathlib
 import random
@@ -18,11 +17,10 @@ import shutil
 import sys
 import tempfile
 import time
-import zipfile
 
 from harness import windows_path
 from launcher_support import (LauncherTestCase, run_suite, entry_data_span, flip_byte, launcher_around,
-                              pack_launcher, program_name, read_reports, report_program)
+                              pack_launcher, program_name, read_reports, report_program, zipfile_archive)
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
 THREADS = ("1", "2", "4")
@@ -45,19 +43,6 @@ def tree_of(root, since):
                       "now" if stat.st_mtime >= since else int(stat.st_mtime)]
         found[path.relative_to(root).as_posix()] = entry
     return found
-
-
-def zipfile_archive(entries):
-    """ZIP bytes from (name, data, create_system, external attributes)."""
-    buffer = io.BytesIO()
-    with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
-        for name, data, system, external in entries:
-            info = zipfile.ZipInfo(name, (2021, 6, 1, 12, 30, 10))
-            info.create_system = system
-            info.external_attr = external
-            info.compress_type = zipfile.ZIP_DEFLATED
-            z.writestr(info, data)
-    return buffer.getvalue()
 
 
 class Parallel(LauncherTestCase):

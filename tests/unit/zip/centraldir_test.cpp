@@ -140,7 +140,7 @@ TEST(ZipCentralDir, NamesInThisPlatformsForm) {
     ASSERT_TRUE(archive.GetEntryInfo(header, 0));
     EXPECT_EQ(header.GetName(), "dir\\sub\\file.txt");
     ASSERT_TRUE(archive.GetEntryInfo(header, 1));
-    EXPECT_EQ(header.GetName(), platform::OemToAnsi("dir\\\x81" "ber.txt")) << "MS-DOS names come in the OEM code page";
+    EXPECT_EQ(header.GetName(), platform::OemToUtf8("dir\\\x81" "ber.txt")) << "MS-DOS names come in the OEM code page";
 }
 
 TEST(ZipCentralDir, EntryInfoOnlyForOpenArchivesAndValidIndices) {

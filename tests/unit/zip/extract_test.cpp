@@ -121,6 +121,23 @@ TEST(ZipExtract, NamesThatWouldLeaveTheTargetAreRefusedBeforeAnythingIsMade) {
                                               "inner/target/last.txt"}));
 }
 
+TEST(ZipExtract, ARefusalNamesTheEntry) {
+    REQUIRE_FIXTURE("hostile.zip");
+    test_util::ScratchDir dir;
+    CZipArchive archive;
+    archive.Open(Fixture("hostile.zip"));
+    CZipFileHeader header;
+    ASSERT_TRUE(archive.GetEntryInfo(header, 1));
+    ASSERT_EQ(header.GetName(), "..\\escape.txt");
+    try {
+        archive.ExtractEntry(1, dir.path());
+        ADD_FAILURE() << "refused";
+    } catch (const CZipException& e) {
+        EXPECT_EQ(e.m_nCode, CZipException::kBadZipFile);
+        EXPECT_EQ(e.fileName(), "..\\escape.txt") << "the entry, not the archive";
+    }
+}
+
 TEST(ZipExtract, NamesBeyondTheSplittersLimitsFailInOrder) {
     REQUIRE_FIXTURE("long-names.zip");
     test_util::ScratchDir dir;

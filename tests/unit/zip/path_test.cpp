@@ -66,17 +66,19 @@ TEST(ZipPathComponent, Joins) {
 }
 
 TEST(ZipPathComponent, PartsBeyondTheSplittersLimits) {
-    const std::string name255(255, 'n'), name256(256, 'n');
+    // Deep trees have folder parts far beyond 255 bytes: only the longest
+    // path the system takes is a limit.
+    const std::size_t most = CZipPathComponent::kMaxPart;
     const struct {
         std::string path;
         bool valid;
     } cases[] = {
-        {"C:\\" + std::string(253, 'd') + "\\f.txt", true},   // folder "\...\" of 255 bytes
-        {"C:\\" + std::string(254, 'd') + "\\f.txt", false},
-        {"C:\\T\\" + name255, true},
-        {"C:\\T\\" + name256, false},
-        {"C:\\T\\x." + std::string(254, 'e'), true},           // ".eee" of 255 bytes
-        {"C:\\T\\x." + std::string(255, 'e'), false},
+        {"C:\\" + std::string(most - 2, 'd') + "\\f.txt", true},  // folder "\...\" of kMaxPart bytes
+        {"C:\\" + std::string(most - 1, 'd') + "\\f.txt", false},
+        {"C:\\T\\" + std::string(most, 'n'), true},
+        {"C:\\T\\" + std::string(most + 1, 'n'), false},
+        {"C:\\T\\x." + std::string(most - 1, 'e'), true},  // ".eee" of kMaxPart bytes
+        {"C:\\T\\x." + std::string(most, 'e'), false},
     };
     for (const auto& c : cases) {
         CZipPathComponent parts(c.path);
@@ -128,7 +130,10 @@ TEST(ZipTargetPath, FromEntryNameAndFolder) {
         EXPECT_EQ(target, c.target) << c.name << " in " << c.folder;
     }
     std::string target;
-    EXPECT_FALSE(zip::TargetPathForEntry(std::string(256, 'f'), "C:\\T", true, nullptr, true, target));
+    const std::string tooLong(CZipPathComponent::kMaxPart + 1, 'f');
+    EXPECT_FALSE(zip::TargetPathForEntry(tooLong, "C:\\T", true, nullptr, true, target));
+    EXPECT_TRUE(zip::TargetPathForEntry(std::string(300, 'd') + "\\f", "C:\\T", true, nullptr, true, target))
+        << "a long folder part, as deep trees have";
 }
 
 TEST(ZipEntryName, HostileNamesAreRefused) {
@@ -141,7 +146,7 @@ TEST(ZipEntryName, HostileNamesAreRefused) {
         {"dir\\", true},
         {".\\a.txt", true},
         {"a\\.\\b", true},
-        {"..a\\b..\\c..", true},  // dots inside names are fine
+        {"..a\\b..c\\.d", true},  // dots inside names are fine
         {"a b\\c d.txt", true},
         {"..", false},
         {"..\\x", false},
@@ -167,11 +172,59 @@ TEST(ZipEntryName, HostileNamesAreRefused) {
     };
     for (const auto& c : cases) EXPECT_EQ(zip::IsSafeEntryName(c.name), c.safe) << c.name;
 
-    // A trail byte 0x5C does not make "..": "\x95\x5C.." is one name in Shift-JIS.
+    // Trail bytes are not the characters of their codes in Shift-JIS.
     ziptest::CodePage shiftJis(932);
     ASSERT_TRUE(shiftJis.ok());
-    EXPECT_TRUE(zip::IsSafeEntryName("\x95\x5C..\\x"));
+    EXPECT_TRUE(zip::IsSafeEntryName("\x95\x7C\\x")) << "0x7C, '|', as a trail byte";
     EXPECT_FALSE(zip::IsSafeEntryName("\x95\x5C\\..\\x"));
+}
+
+TEST(ZipEntryName, NamesWindowsWouldChangeAreRefusedWithTheReason) {
+    // Written under another name, or not at all, on Windows: refused in
+    // every build, and the reason says why.
+    const struct {
+        std::string name;
+        const char* reason;  // a word of the reason; null: taken
+    } cases[] = {
+        {"a*.txt", "'*'"},
+        {"dir\\wh?t", "'?'"},
+        {"say \"hi\"", "'\"'"},
+        {"a<b", "'<'"},
+        {"a>b\\c", "'>'"},
+        {"pipe|d\\x", "'|'"},
+        {"tab\there", "0x09"},
+        {std::string("bell\x01"), "0x01"},
+        {"line\nbreak", "0x0A"},
+        {"\x1F", "0x1F"},
+        {"name.", "dot"},
+        {"folder.\\x", "dot"},
+        {"name ", "space"},
+        {"folder \\x", "space"},
+        {"a\\b.txt.  ", "space"},
+        {std::string(256, 'n'), "longer than 255"},
+        {"d\\" + std::string(256, 'n') + "\\x", "longer than 255"},
+        {"ver 1.0\\x", nullptr},
+        {std::string(255, 'n'), nullptr},
+        // 255 CJK characters are 765 bytes of UTF-8 but 255 UTF-16 units: a name Windows holds.
+        {[] { std::string s; for (int i = 0; i < 255; ++i) s += "\xE6\x97\xA5"; return s; }(), nullptr},
+        {[] { std::string s; for (int i = 0; i < 256; ++i) s += "\xE6\x97\xA5"; return s; }(), "longer than 255"},
+        // Device names are files of those names in the launcher's folder.
+        {"con", nullptr},
+        {"aux.txt", nullptr},
+        {"dir\\nul.log", nullptr},
+        {"COM1", nullptr},
+        {"LPT2.dat", nullptr},
+        {"lpt2 .dat", nullptr},
+        {"con.tar.gz", nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::string problem = zip::EntryNameProblem(c.name);
+        if (c.reason == nullptr) {
+            EXPECT_EQ(problem, "") << c.name;
+        } else {
+            EXPECT_NE(problem.find(c.reason), std::string::npos) << c.name << ": " << problem;
+        }
+    }
 }
 
 TEST(ZipFolderChain, CreatesFromTheOutermostMissingFolder) {
