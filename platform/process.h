@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -43,6 +44,10 @@ enum ProcessOptions : unsigned {
     kProcessAlone = 0,     // the program alone: waited for alone, independent of this process
     kProcessOwnTree = 1,   // the program and all it starts, owned as one tree (above)
     kProcessLeaveTree = 2, // outside whatever tree this process belongs to (win32: breakaway)
+    // Every inheritable handle of this process besides the standard ones
+    // (win32: no handle list; posix: descriptors without close-on-exec go
+    // along anyway). For tests that give a program more than it should pass on.
+    kProcessInheritAll = 4,
 };
 
 // The exit code that EndTree gives what it has to end (ERROR_PROCESS_ABORTED).
@@ -62,8 +67,12 @@ public:
 
     // Starts the program that `commandLine` names, in `folder` (empty: this
     // process's current folder), asking for `showCommand` on its first
-    // window, with `options` (ProcessOptions). Handles are not inherited;
-    // the environment is. False, with the last error set, when it cannot be
+    // window, with `options` (ProcessOptions). The program gets this
+    // process's standard input, output and error as they are (a console,
+    // pipes, files; on win32 those that GetFileType knows, passed on through
+    // a handle list) and no other handle: every other handle or descriptor
+    // of this process is made not inheritable (close-on-exec). The
+    // environment is inherited. False, with the last error set, when it cannot be
     // started: for example kErrorFileNotFound, kErrorBadExeFormat,
     // kErrorDirectoryInvalid for a bad folder, kErrorFilenameExcedRange for
     // an over-long line. Where the system cannot make a tree (no job
@@ -100,5 +109,12 @@ private:
     bool m_bCodeLost = false;    // posix: reaped by the system (SIGCHLD ignored), the code is gone
     std::uint32_t m_dwExitCode = 0;
 };
+
+// The files, folders, pipes and consoles this process holds open, each
+// named as the system names it (a path; "pipe" or "character device" on
+// win32 where there is none): for tests of what a started program has
+// inherited. win32: the handle values up to a few thousand that GetFileType
+// knows, named by GetFinalPathNameByHandleW; posix: /proc/self/fd.
+std::vector<std::string> OpenFileNames();
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 // Starting programs on posix: fork and exec, no shell in between. A pipe
 // that closes on exec carries a failure of chdir or exec back to the parent,
 // so that a program that cannot start is reported as not started.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/posix/cmdline.h"
@@ -258,6 +260,22 @@ bool Process::GetExitCode(std::uint32_t& code) {
     }
     code = m_dwExitCode;
     return true;
+}
+
+std::vector<std::string> OpenFileNames() {
+    std::vector<std::string> names;
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (folder == nullptr) return names;
+    const int own = ::dirfd(folder);  // the listing's own descriptor is not one the process holds
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own) continue;
+        char target[4096];
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+        names.push_back(length > 0 ? std::string(target, static_cast<std::size_t>(length)) : "?");
+    }
+    ::closedir(folder);
+    return names;
 }
 
 }  // namespace platform
