@@ -1,9 +1,11 @@
 #include "launcher/app.h"
 
+#include "launcher/consoleprogress.h"
 #include "launcher/dialog.h"
 #include "launcher/exit_codes.h"
 #include "launcher/run.h"
 #include "payload/extractor.h"
+#include "platform/console.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 
@@ -45,8 +47,11 @@ bool CLauncherApp::InitInstance() {
     CSFEFileExtractor extractor;
     if (!m_bSilent) m_bSilent = extractor.IsSilentConfigured();
 
-    // One extractor for the whole start-up: the payload is read once.
-    if (m_bSilent) {
+    // One extractor for the whole start-up: the payload is read once. A
+    // console program never opens a window.
+    if (platform::IsConsoleProgram()) {
+        RunOnConsole(extractor, !m_bSilent);
+    } else if (m_bSilent) {
         ExtractAndRun(extractor);
     } else {
         RunWithProgressDialog(extractor);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cleanup/deletefiles.h"
+#include "launcher/consoleprogress.h"
 #include "launcher/pass_over_errors.h"
 #include "platform/strings.h"
 #include "platform/thread.h"
@@ -59,12 +60,28 @@ void SetBarRange(const RunWindows& windows, std::uint64_t total) {
     if (Live(windows.progress))
         platform::SendWindowMessage(windows.progress, platform::kPbmSetRange32, 0,
                                     static_cast<std::intptr_t>(static_cast<std::uint32_t>(total)));
+    if (windows.console != nullptr) windows.console->SetRange(total);
 }
 
 void SetBarPosition(const RunWindows& windows, std::uint64_t position) {
     if (Live(windows.progress))
         platform::SendWindowMessage(windows.progress, platform::kPbmSetPos, static_cast<std::uintptr_t>(position), 0);
+    if (windows.console != nullptr) windows.console->SetPosition(position);
 }
+
+// The console's line goes when the extraction ends, however it ends.
+class CConsoleLineEnd {
+public:
+    explicit CConsoleLineEnd(CConsoleProgress* console) : m_pConsole(console) {}
+    ~CConsoleLineEnd() {
+        if (m_pConsole != nullptr) m_pConsole->Clear();
+    }
+    CConsoleLineEnd(const CConsoleLineEnd&) = delete;
+    CConsoleLineEnd& operator=(const CConsoleLineEnd&) = delete;
+
+private:
+    CConsoleProgress* m_pConsole;
+};
 
 // Every entry in order, on this thread, with the dialog's callback (the bar
 // ranged over `total` bytes): the archive's own rules decide which entries
@@ -171,6 +188,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     bool localCancel = false;
     const bool& cancelled = windows.cancel != nullptr ? *windows.cancel : localCancel;
     ExtractionOutcome outcome;
+    const CConsoleLineEnd lineEnd(windows.console);
 
     // The plan: folder entries here and now, file entries to the workers,
     // the big ones first so that no worker is left with one at the end.

@@ -9,6 +9,7 @@
 #include "cleanup/sweep.h"
 #include "launcher/app.h"
 #include "launcher/arguments.h"
+#include "launcher/consoleprogress.h"
 #include "launcher/extraction.h"
 #include "launcher/exit_codes.h"
 #include "launcher/launch.h"
@@ -133,7 +134,7 @@ private:
 // the exit path, and a dialog run names it.
 void ReportLeftBehind(const std::string& folder, const RunWindows& windows) {
     if (CLauncherApp* app = CLauncherApp::Current()) app->m_strLeftBehind = folder;
-    if (windows.dialog != nullptr)
+    if (windows.dialog != nullptr || (windows.console != nullptr && windows.console->Shown()))
         platform::AppMessageBox("The temporary folder could not be deleted completely:\n" + folder);
 }
 
