@@ -89,11 +89,15 @@ def build_dir(arch):
     return pathlib.Path(path) if path and (pathlib.Path(path) / "launcher").is_dir() else None
 
 
-def stub_path(arch):
+def stub_path(arch, console=False):
+    """The stub of `arch` (with `console`, the console stub; the native
+    launcher is a console program itself), or None when it was not built."""
     build = build_dir(arch)
     if build is None:
         return None
-    return build / "launcher" / ("launcher" if arch == "native" else "launcher.exe")
+    if arch == "native":
+        return build / "launcher" / "launcher"
+    return build / "launcher" / ("launcher-console.exe" if console else "launcher.exe")
 
 
 STUB_NAME = b"sfxlauncher stub, payload format "
