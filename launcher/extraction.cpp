@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cleanup/deletefiles.h"
-#include "launcher/pass_over_errors.h"
 #include "platform/strings.h"
 #include "platform/thread.h"
 #include "platform/window.h"
@@ -16,7 +15,6 @@
 
 namespace {
 
-constexpr std::uint32_t kTransferBufferSize = 65536;
 // Below this much output, starting workers costs more than it saves.
 constexpr std::uint64_t kParallelMinimumBytes = 1u << 20;
 // Entries at least this big (stored) go to the workers first.
@@ -24,8 +22,6 @@ constexpr std::uint32_t kBigEntryBytes = 1u << 20;
 // How often the window thread looks at the workers: cancel takes effect
 // within this, plus one buffer.
 constexpr unsigned kWatchIntervalMs = 50;
-
-bool Live(platform::WindowHandle window) { return window != nullptr && platform::IsLiveWindow(window); }
 
 // True when the entry name `name` is the configured program `run`
 // (separators and ASCII case do not matter, as on Windows).
@@ -36,33 +32,30 @@ bool IsRunProgram(std::string name, std::string run) {
     return !run.empty() && platform::CompareNoCase(name, run) == 0;
 }
 
-// One entry, extracted the way the run extracts every entry; false when it
-// failed in any way (the failure itself is passed over).
-bool ExtractOne(CZipArchive& archive, std::uint16_t index, const LaunchConfig& config, const std::string& folder) {
-    bool extracted = false;
-    const bool noError = PassOverErrors([&] {
-        if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
-        extracted = archive.ExtractEntry(index, folder, true, nullptr, kTransferBufferSize);
-    });
-    return noError && extracted;
+// One entry, extracted the way the run extracts every entry (a failure is
+// passed over: the outcome says what it means for the entries after it).
+ZipEntryOutcome ExtractOne(CZipArchive& archive, std::uint16_t index, const LaunchConfig& config,
+                           const std::string& folder) {
+    if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
+    return archive.ExtractEntryOutcome(index, folder);
 }
 
 // An entry left open by a data error makes Close throw; the launch and the
 // cleanup must still follow.
 void CloseArchive(CZipArchive& archive) {
-    PassOverErrors([&] { archive.Close(CZipArchive::afterNormal, false); });
-    if (!archive.IsClosed()) PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
+    zip::PassOverErrors([&] { archive.Close(CZipArchive::afterNormal, false); });
+    if (!archive.IsClosed()) zip::PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
 }
 
 // The bar counts in 32 bits, as the callback's positions do.
 void SetBarRange(const RunWindows& windows, std::uint64_t total) {
-    if (Live(windows.progress))
+    if (platform::IsLiveWindow(windows.progress))
         platform::SendWindowMessage(windows.progress, platform::kPbmSetRange32, 0,
                                     static_cast<std::intptr_t>(static_cast<std::uint32_t>(total)));
 }
 
 void SetBarPosition(const RunWindows& windows, std::uint64_t position) {
-    if (Live(windows.progress))
+    if (platform::IsLiveWindow(windows.progress))
         platform::SendWindowMessage(windows.progress, platform::kPbmSetPos, static_cast<std::uintptr_t>(position), 0);
 }
 
@@ -81,7 +74,8 @@ bool ExtractOneByOne(CZipArchive& archive, const LaunchConfig& config, const std
         const std::uint16_t index = static_cast<std::uint16_t>(i);
         CZipFileHeader info;
         archive.GetEntryInfo(info, index);
-        if (!ExtractOne(archive, index, config, folder) && IsRunProgram(info.GetName(), config.run))
+        if (ExtractOne(archive, index, config, folder) != ZipEntryOutcome::kExtracted &&
+            IsRunProgram(info.GetName(), config.run))
             programFailed = true;
     }
     CloseArchive(archive);
@@ -123,10 +117,9 @@ void RunWorker(void* context) {
     CZipArchive archive;  // its own handle on the file, its own inflater and cipher
     // A name already taken in the fresh folder can only be a second entry of that name.
     archive.m_bReplaceExisting = false;
-    if (!PassOverErrors([&] { archive.Open(work.archivePath, CZipArchive::zipOpenReadOnly, 0); })) {
+    if (!archive.TryOpen(work.archivePath)) {
         work.orderMatters.store(true);
         work.stop.store(true);
-        CloseArchive(archive);
         return;
     }
     archive.AddKnownFolders(work.folders);
@@ -136,23 +129,24 @@ void RunWorker(void* context) {
         const std::size_t job = work.next.fetch_add(1);
         if (job >= work.jobs.size()) break;
         const std::uint16_t index = work.jobs[job];
-        CZipFileHeader info;
-        if (!ExtractOne(archive, index, *work.config, work.folder) && archive.GetEntryInfo(info, index) &&
-            IsRunProgram(info.GetName(), work.config->run))
-            work.programFailed.store(true);
-        if (archive.HasOpenEntry()) {
+        const ZipEntryOutcome outcome = ExtractOne(archive, index, *work.config, work.folder);
+        if (outcome == ZipEntryOutcome::kBlocksLater || outcome == ZipEntryOutcome::kNameTaken) {
             work.orderMatters.store(true);
             work.stop.store(true);
         }
+        CZipFileHeader info;
+        if (outcome != ZipEntryOutcome::kExtracted && archive.GetEntryInfo(info, index) &&
+            IsRunProgram(info.GetName(), work.config->run))
+            work.programFailed.store(true);
     }
     CloseArchive(archive);
 }
 
-// Empties `folder` for a second attempt.
-void EmptyFolder(const std::string& folder) {
+// Empties `folder` for a second attempt; false when something stayed.
+bool EmptyFolder(const std::string& folder) {
     CQXDeleteFiles deleter;
     deleter.TargetFolderContents(folder);
-    deleter.DeleteSource(false);
+    return deleter.DeleteSource(false) == CQXDeleteFiles::kDeleted;
 }
 
 }  // namespace
@@ -227,8 +221,14 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
 
     if (!cancelled && (running == 0 || work->orderMatters.load())) {
         // Start over one entry after another, in a clean folder, so that the
-        // archive's rules decide exactly as they would have.
-        EmptyFolder(folder);
+        // archive's rules decide exactly as they would have. Never on top of
+        // what the workers left: their files would pass for extracted ones.
+        outcome.steppedBack = true;
+        if (!EmptyFolder(folder)) {
+            outcome.notEmptied = true;
+            CloseArchive(archive);
+            return outcome;
+        }
         archive.ForgetKnownFolders();
         SetBarPosition(windows, 0);
         outcome.programFailed = ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);

@@ -23,7 +23,7 @@ enum : unsigned {
     kPbmGetPos = 0x408,
 };
 
-// True when `window` is a window that still exists (IsWindow).
+// True when `window` is a window that still exists (IsWindow); false for null.
 bool IsLiveWindow(WindowHandle window);
 void SetWindowTextOf(WindowHandle window, const std::string& text);
 std::string WindowTextOf(WindowHandle window);

@@ -20,12 +20,23 @@
 
 #include "zip/autobuffer.h"
 #include "zip/callback.h"
+#include "zip/caughterror.h"
 #include "zip/centraldir.h"
 #include "zip/cipher.h"
 #include "zip/exception.h"
 #include "zip/fileheader.h"
 #include "zip/fileops.h"
 #include "zip/storage.h"
+
+// What became of one entry, for a caller that extracts every entry and goes
+// on after a failure (see CZipArchive::ExtractEntryOutcome).
+enum class ZipEntryOutcome {
+    kExtracted,    // made: a file written whole, with its time and attributes, or a folder
+    kFailed,       // not (or not wholly) extracted; later entries are not affected by it
+    kBlocksLater,  // its data failed: the entry stays open, and every later file entry is
+                   // declined (kFailed) until Close; folder entries are still made
+    kNameTaken,    // its file's name was taken (only with m_bReplaceExisting false); nothing written
+};
 
 class CZipArchive {
 public:
@@ -44,6 +55,11 @@ public:
     // platform::FileException when the file cannot be opened, and
     // CZipException 116 (no end record) or 101 (inconsistent directory).
     void Open(const std::string& path, int mode = zipOpenReadOnly, std::int32_t volumeSize = 0);
+    // Opens `path` read-only, whatever Open throws caught: false, with the
+    // error in `caught` (when given) and the archive closed again (a
+    // directory that fails part way leaves the headers read so far, none of
+    // which may be used).
+    bool TryOpen(const std::string& path, CZipCaughtError* caught = nullptr);
     // Mode 0: an entry still open is closed with its checks (which may throw).
     // Mode 1 or 2 (after an exception): an open entry is discarded unchecked
     // and the file closed even if the directory was never read.
@@ -74,8 +90,9 @@ public:
     //
     // Returns false, with nothing created, for an index out of range, an
     // entry still open, a zero buffer size, or a target path that passes
-    // through an existing link; false after writing when the data ended early
-    // or the time or attributes could not be set. Throws CZipException 101,
+    // through an existing link, or a file name already taken without
+    // m_bReplaceExisting; false after writing when the data ended early or
+    // the time or attributes could not be set. Throws CZipException 101,
     // before anything is created, for a name that would leave the target
     // folder (a ".." component, an absolute name, a drive letter, ':') or that
     // exceeds the path splitter's limits; 110 for a missing or wrong password;
@@ -84,15 +101,22 @@ public:
     // described above.
     bool ExtractEntry(std::uint16_t index, const std::string& targetFolder, bool fullPath = true,
                       const char* newName = nullptr, std::uint32_t bufferSize = kBufferSize);
+    // ExtractEntry with its stored folders and the default buffer, whatever
+    // it throws caught: the outcome, and the error in `caught` (when given).
+    ZipEntryOutcome ExtractEntryOutcome(std::uint16_t index, const std::string& targetFolder,
+                                        CZipCaughtError* caught = nullptr);
 
     // The entry-level steps ExtractEntry is built from.
     bool OpenEntry(std::uint16_t index);
     // Bytes of the open entry's output delivered into `buffer` (at most
     // `count`); 0 when no entry is open or its output is complete.
     std::uint32_t ReadEntry(void* buffer, std::uint32_t count);
-    // 1: closed and checked; -1: its output was incomplete (not checked);
-    // -2: the time or attributes of `path` could not be set; 0: no entry open.
-    int CloseEntry(const char* path = nullptr, bool afterException = false);
+    // 1: closed and checked (CRC, data descriptor); -1: its output was
+    // incomplete (not checked); 0: no entry open. After an exception nothing
+    // is checked. A CRC or descriptor mismatch throws with the entry still open.
+    int CloseEntry(bool afterException = false);
+    // The same for an entry written to `output`, which is closed; -2 when the
+    // entry's time or attributes could not be set on it.
     int CloseEntry(CZipFile& output);
 
     // The path entry `name` extracts to; CZipException 101 when the name's
@@ -104,13 +128,11 @@ public:
     const CZipCentralDir& GetCentralDir() const { return m_centralDir; }
 
     bool m_bStripDrive = true;
-    // An output file whose name is taken is replaced (true), or the entry
-    // fails with the system's "file exists" error (false: for extractions
-    // into a fresh folder, where a taken name means two entries of one name).
+    // An output file whose name is taken is replaced (true), or the entry is
+    // declined with nothing written (false: for extractions into a fresh
+    // folder, where a taken name means two entries of one name).
     bool m_bReplaceExisting = true;
 
-    // An entry is open: a data error left it so (see above).
-    bool HasOpenEntry() const { return m_iFileOpened == -1; }
     // Folders extracted so far are remembered as there, so that each is
     // looked at once; whoever removes them behind the archive's back must
     // say so here.
@@ -130,16 +152,20 @@ private:
     void RefillInput();
     // Reads a deflated entry's stream to its end once all its output is out.
     void FinishStream();
-    void ApplyTimeAndAttributes(const std::string& path, const CZipFileHeader& header, int& result);
     void ApplyTimeAndAttributes(CZipFile& output, const CZipFileHeader& header, int& result);
     // The open entry's output is complete and its CRC right: 1; incomplete: -1
     // (not checked); throws 102 on a CRC mismatch.
     int CheckOutput();
     // The end of CloseEntry: the data descriptor check and the state reset.
     int FinishEntry(bool afterException, int result);
+    // ExtractEntry, telling kNameTaken apart from other declines.
+    ZipEntryOutcome Extract(std::uint16_t index, const std::string& targetFolder, bool fullPath, const char* newName,
+                            std::uint32_t bufferSize);
     // Opens the output file `target`, replacing a file of that name (when
-    // m_bReplaceExisting) but never writing through a link: false then.
-    bool CreateOutput(CZipFile& output, const std::string& target);
+    // m_bReplaceExisting): kExtracted when it is open; kFailed for a link of
+    // that name (nothing is written through it); kNameTaken for a name taken
+    // without m_bReplaceExisting.
+    ZipEntryOutcome CreateOutput(CZipFile& output, const std::string& target);
 
     // One slot per CallbackType bit (1 << slot).
     static constexpr int kCallbackSlots = 11;

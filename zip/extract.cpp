@@ -133,21 +133,10 @@ std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
     return delivered;
 }
 
-void CZipArchive::ApplyTimeAndAttributes(const std::string& path, const CZipFileHeader& header, int& result) {
-    if (!zip::SetPathModTime(path, header.GetModTime())) {
-        result = -2;
-    } else if (!zip::SetPathAttributes(path, header.GetAttributes())) {
-        result = -2;
-    } else if (header.GetUnixMode() != 0 && !zip::SetPathUnixMode(path, header.GetUnixMode(), false)) {
-        // Unix permission bits, so that an extracted program stays executable.
-        result = -2;
-    }
-}
-
 void CZipArchive::ApplyTimeAndAttributes(CZipFile& output, const CZipFileHeader& header, int& result) {
     std::uint64_t lastAccess = 0, lastWrite = 0;
-    // One call through the handle that wrote the file, where the path-based
-    // version opens the file again for each of time, attributes and mode.
+    // One call through the handle that wrote the file: time, attributes and
+    // the Unix permission bits (so that an extracted program stays executable).
     if (!zip::ModTimeAsFileTimes(header.GetModTime(), lastAccess, lastWrite) ||
         !output.SetTimesAndAttributes(lastAccess, lastWrite, header.GetAttributes(), header.GetUnixMode() & 0777))
         result = -2;
@@ -160,14 +149,13 @@ int CZipArchive::CheckOutput() {
     return 1;
 }
 
-int CZipArchive::CloseEntry(const char* path, bool afterException) {
+int CZipArchive::CloseEntry(bool afterException) {
     if (m_iFileOpened != -1) return 0;
     const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
     int result = 1;
     if (!afterException) {
         result = CheckOutput();
         if (header.m_uMethod == 8) inflateEnd(&m_stream);
-        if (path != nullptr) ApplyTimeAndAttributes(path, header, result);
     }
     return FinishEntry(afterException, result);
 }
@@ -208,25 +196,44 @@ int CZipArchive::FinishEntry(bool afterException, int result) {
 }
 
 
-bool CZipArchive::CreateOutput(CZipFile& output, const std::string& target) {
+ZipEntryOutcome CZipArchive::CreateOutput(CZipFile& output, const std::string& target) {
     const unsigned flags = platform::kModeCreate | platform::kModeWrite | platform::kShareDenyWrite;
     // Most targets are new: one call creates the file, and a name already
     // taken (by a link too) is noticed without looking first.
-    if (output.Open(target, flags | platform::kModeCreateNew, false)) return true;
+    if (output.Open(target, flags | platform::kModeCreateNew, false)) return ZipEntryOutcome::kExtracted;
     const std::uint32_t code = platform::GetLastError();
-    if ((code != platform::kErrorFileExists && code != platform::kErrorAlreadyExists) || !m_bReplaceExisting)
+    if (code != platform::kErrorFileExists && code != platform::kErrorAlreadyExists)
         throw platform::FileException::FromOsError(code, target);
+    if (!m_bReplaceExisting) return ZipEntryOutcome::kNameTaken;
     const std::uint32_t attributes = platform::GetFileAttributes(target);
-    if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint)) return false;
+    if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint))
+        return ZipEntryOutcome::kFailed;
     output.Open(target, flags, true);  // replaces the file of that name
-    return true;
+    return ZipEntryOutcome::kExtracted;
 }
 
 bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFolder, bool fullPath,
                                const char* newName, std::uint32_t bufferSize) {
-    if (bufferSize == 0) return false;
+    return Extract(index, targetFolder, fullPath, newName, bufferSize) == ZipEntryOutcome::kExtracted;
+}
+
+ZipEntryOutcome CZipArchive::ExtractEntryOutcome(std::uint16_t index, const std::string& targetFolder,
+                                                 CZipCaughtError* caught) {
+    // An entry already open declines this one; only an entry that this call
+    // leaves open blocks the ones after it.
+    const bool openBefore = m_iFileOpened == -1;
+    ZipEntryOutcome outcome = ZipEntryOutcome::kFailed;
+    if (zip::PassOverErrors([&] { outcome = Extract(index, targetFolder, true, nullptr, kBufferSize); }, caught))
+        return outcome;
+    return !openBefore && m_iFileOpened == -1 ? ZipEntryOutcome::kBlocksLater : ZipEntryOutcome::kFailed;
+}
+
+ZipEntryOutcome CZipArchive::Extract(std::uint16_t index, const std::string& targetFolder, bool fullPath,
+                                     const char* newName, std::uint32_t bufferSize) {
+    constexpr ZipEntryOutcome kFailed = ZipEntryOutcome::kFailed;
+    if (bufferSize == 0) return kFailed;
     CZipFileHeader header;
-    if (!GetEntryInfo(header, index)) return false;
+    if (!GetEntryInfo(header, index)) return kFailed;
     const std::string name = header.GetName();
 
     // Hostile names are refused before anything is created or reported.
@@ -236,7 +243,7 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
     const std::string base = zip::TrimTrailingSeparators(targetFolder);
     const std::string relative = base.empty() ? target : target.substr(base.size() + 1);
     // A file's own name is looked at when it is created (see CreateOutput).
-    if (zip::HasLinkBelow(base, relative, &m_knownFolders, header.IsFolder())) return false;
+    if (zip::HasLinkBelow(base, relative, &m_knownFolders, header.IsFolder())) return kFailed;
 
     CZipActionCallback* callback = RegisteredCallback(cbExtract);
     if (callback != nullptr) {
@@ -250,18 +257,19 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
         zip::SetPathAttributes(target, header.GetAttributes());
         if (header.GetUnixMode() != 0) zip::SetPathUnixMode(target, header.GetUnixMode(), true);
         if (callback != nullptr) callback->End();
-        return true;
+        return ZipEntryOutcome::kExtracted;
     }
 
     if (callback != nullptr) callback->SetEntryTotal(header.m_uUncomprSize);
-    if (!OpenEntry(index)) return false;
+    if (!OpenEntry(index)) return kFailed;
     zip::CreateFolderChain(CZipPathComponent(target).FolderPath(), &m_knownFolders);
     CZipFile output;
-    if (!CreateOutput(output, target)) {
-        // A link of that name: nothing is written through it.
-        CloseEntry(nullptr, true);
+    const ZipEntryOutcome created = CreateOutput(output, target);
+    if (created != ZipEntryOutcome::kExtracted) {
+        // Nothing is written through a link, nor over an earlier entry's file.
+        CloseEntry(true);
         if (callback != nullptr) callback->End();
-        return false;
+        return created;
     }
 
     CZipAutoBuffer transfer(bufferSize);
@@ -283,5 +291,5 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
     if (!result && aborted == CZipException::kAbortedSafely) aborted = CZipException::kAborted;
     if (callback != nullptr) callback->End();
     if (aborted != 0) ThrowZipException(aborted, target);
-    return result;
+    return result ? ZipEntryOutcome::kExtracted : kFailed;
 }

@@ -59,29 +59,11 @@ Launcher ReadLauncher(const std::string& nativePath) {
 
 // Opens the archive; on failure prints why and returns false.
 bool OpenArchive(CZipArchive& archive, const std::string& file, std::ostream& err) {
-    try {
-        archive.Open(platform::FromNativePath(file));
-        return true;
-    } catch (const CZipException& e) {
-        err << "sfxpack: " << file << ": " << e.GetDescription() << "\n";
-    } catch (const platform::FileException& e) {
-        err << "sfxpack: " << e.GetErrorMessage() << "\n";
-    }
-    archive.Close(CZipArchive::afterException);
+    CZipCaughtError error;
+    if (archive.TryOpen(platform::FromNativePath(file), &error)) return true;
+    // A file error's message names the file itself.
+    err << "sfxpack: " << (error.m_nCode == CZipCaughtError::kFileError ? "" : file + ": ") << error.Describe() << "\n";
     return false;
-}
-
-// Runs one step on an entry: the problem it met, or the empty string.
-template <class Step>
-std::string ProblemOf(Step step) {
-    try {
-        step();
-        return std::string();
-    } catch (const CZipException& e) {
-        return e.GetDescription();
-    } catch (const platform::FileException& e) {
-        return e.GetErrorMessage();
-    }
 }
 
 std::string TimeText(std::int64_t time) {
@@ -149,22 +131,21 @@ int ExtractArchive(const std::string& file, const std::string& folder, std::ostr
         const auto index = static_cast<std::uint16_t>(i);
         CZipFileHeader header;
         archive.GetEntryInfo(header, index);
-        bool extracted = true;
-        std::string problem = ProblemOf([&] {
-            if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
-            extracted = archive.ExtractEntry(index, target);
-        });
-        if (problem.empty() && !extracted) problem = "not extracted";
-        if (problem.empty()) {
+        if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
+        CZipCaughtError error;
+        const ZipEntryOutcome outcome = archive.ExtractEntryOutcome(index, target, &error);
+        if (outcome == ZipEntryOutcome::kExtracted) {
             out << "  " << header.GetName() << "\n";
             continue;
         }
         ++failed;
-        err << "sfxpack: " << header.GetName() << ": " << problem << "\n";
-        // An error in an entry's data keeps that entry open in the archive;
-        // start afresh so that the entries after it still come out.
-        archive.Close(CZipArchive::afterException);
-        if (!OpenArchive(archive, file, err)) return 1;
+        err << "sfxpack: " << header.GetName() << ": " << (error.IsSet() ? error.Describe() : "not extracted") << "\n";
+        if (outcome == ZipEntryOutcome::kBlocksLater) {
+            // The entry stays open in the archive and would keep the later
+            // ones from coming out: start afresh.
+            archive.Close(CZipArchive::afterException);
+            if (!OpenArchive(archive, file, err)) return 1;
+        }
     }
     archive.Close();
     if (failed != 0) {
@@ -201,19 +182,19 @@ int VerifyArchive(const std::string& file, std::ostream& out, std::ostream& err)
         }
         if (header.IsFolder()) continue;
         bool complete = true;
-        std::string problem = ProblemOf([&] {
+        CZipCaughtError error;
+        zip::PassOverErrors([&] {
             if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
             complete = archive.OpenEntry(index);
             while (complete && archive.ReadEntry(buffer.data(), static_cast<std::uint32_t>(buffer.size())) != 0) {
             }
             complete = complete && archive.CloseEntry() == 1;
-        });
-        if (problem.empty() && !complete) problem = "the data ends early";
-        if (problem.empty()) {
+        }, &error);
+        if (!error.IsSet() && complete) {
             bytes += header.m_uUncomprSize;
             continue;
         }
-        fault(name, problem);
+        fault(name, error.IsSet() ? error.Describe() : "the data ends early");
         // Start afresh after a fault inside an entry, as extract does.
         archive.Close(CZipArchive::afterException);
         if (!OpenArchive(archive, file, err)) return 1;

@@ -126,4 +126,47 @@ TEST(ZipDamage, DataErrorsLeaveTheEntryOpenUntilClose) {
     }
 }
 
+// The outcome of each entry says what its failure means for the entries
+// after it, and keeps the error it caught.
+TEST(ZipDamage, OutcomesTellWhatAFailureMeansForLaterEntries) {
+    using O = ZipEntryOutcome;
+    const struct {
+        const char* fixture;
+        bool replaceExisting;
+        std::vector<std::pair<O, int>> outcomes;  // with the caught error's code
+    } cases[] = {
+        // A data error blocks the later file; the folder still comes out.
+        {"bad-crc.zip", true, {{O::kBlocksLater, 102}, {O::kFailed, 0}, {O::kExtracted, 0}}},
+        {"truncated.zip", true, {{O::kBlocksLater, 506}, {O::kFailed, 0}, {O::kExtracted, 0}}},
+        {"descriptor-mismatch.zip", true, {{O::kBlocksLater, 101}, {O::kFailed, 0}}},
+        // Failures before any data, or a short output, leave the later entries be.
+        {"method12.zip", true, {{O::kFailed, 101}, {O::kExtracted, 0}, {O::kExtracted, 0}}},
+        {"short-output.zip", true, {{O::kFailed, 0}, {O::kExtracted, 0}, {O::kExtracted, 0}}},
+        {"size-damage.zip", true, {{O::kFailed, 101}, {O::kFailed, 101}, {O::kFailed, 101}, {O::kExtracted, 0}}},
+        // A name taken by an earlier entry: replaced, or declined with nothing written.
+        {"meeting-names.zip", true,
+         {{O::kExtracted, 0}, {O::kExtracted, 0}, {O::kExtracted, 0}, {O::kExtracted, 0}, {O::kExtracted, 0},
+          {O::kExtracted, 0}, {O::kBlocksLater, CZipCaughtError::kFileError}, {O::kFailed, 0}}},
+        {"meeting-names.zip", false,
+         {{O::kExtracted, 0}, {O::kExtracted, 0}, {O::kNameTaken, 0}, {O::kExtracted, 0}, {O::kExtracted, 0},
+          {O::kExtracted, 0}, {O::kBlocksLater, CZipCaughtError::kFileError}, {O::kFailed, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.replaceExisting ? "" : ", names not replaced"));
+        REQUIRE_FIXTURE(c.fixture);
+        test_util::ScratchDir dir;
+        CZipArchive archive;
+        archive.m_bReplaceExisting = c.replaceExisting;
+        archive.Open(Fixture(c.fixture));
+        std::vector<std::pair<O, int>> got;
+        for (int i = 0; i < archive.GetEntryCount(); ++i) {
+            CZipCaughtError error;
+            const O outcome = archive.ExtractEntryOutcome(static_cast<std::uint16_t>(i), dir.path(), &error);
+            got.emplace_back(outcome, error.m_nCode);
+        }
+        EXPECT_EQ(got, c.outcomes);
+        archive.Close(CZipArchive::afterException);
+    }
+}
+
 }  // namespace
