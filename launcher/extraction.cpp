@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cleanup/deletefiles.h"
-#include "platform/strings.h"
+#include "launcher/dialog.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "zip/archive.h"
@@ -23,18 +23,9 @@ constexpr std::uint32_t kBigEntryBytes = 1u << 20;
 // within this, plus one buffer.
 constexpr unsigned kWatchIntervalMs = 50;
 
-// True when the entry name `name` is the configured program `run`
-// (separators and ASCII case do not matter, as on Windows).
-bool IsRunProgram(std::string name, std::string run) {
-    for (std::string* text : {&name, &run})
-        for (char& c : *text)
-            if (c == '/') c = '\\';
-    return !run.empty() && platform::CompareNoCase(name, run) == 0;
-}
-
 // One entry, extracted the way the run extracts every entry (a failure is
 // passed over: the outcome says what it means for the entries after it).
-ZipEntryOutcome ExtractOne(CZipArchive& archive, std::uint16_t index, const LaunchConfig& config,
+ZipEntryOutcome ExtractOne(CZipArchive& archive, std::uint32_t index, const LaunchConfig& config,
                            const std::string& folder) {
     if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
     return archive.ExtractEntryOutcome(index, folder);
@@ -47,16 +38,12 @@ void CloseArchive(CZipArchive& archive) {
     if (!archive.IsClosed()) zip::PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
 }
 
-// The bar counts in 32 bits, as the callback's positions do.
 void SetBarRange(const RunWindows& windows, std::uint64_t total) {
-    if (platform::IsLiveWindow(windows.progress))
-        platform::SendWindowMessage(windows.progress, platform::kPbmSetRange32, 0,
-                                    static_cast<std::intptr_t>(static_cast<std::uint32_t>(total)));
+    if (windows.callback != nullptr) windows.callback->SetTotal(total);
 }
 
 void SetBarPosition(const RunWindows& windows, std::uint64_t position) {
-    if (platform::IsLiveWindow(windows.progress))
-        platform::SendWindowMessage(windows.progress, platform::kPbmSetPos, static_cast<std::uintptr_t>(position), 0);
+    if (windows.callback != nullptr) windows.callback->ShowPosition(position);
 }
 
 // Every entry in order, on this thread, with the dialog's callback (the bar
@@ -71,7 +58,7 @@ bool ExtractOneByOne(CZipArchive& archive, const LaunchConfig& config, const std
     bool programFailed = false;
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count && !cancelled; ++i) {
-        const std::uint16_t index = static_cast<std::uint16_t>(i);
+        const std::uint32_t index = static_cast<std::uint32_t>(i);
         CZipFileHeader info;
         archive.GetEntryInfo(info, index);
         if (ExtractOne(archive, index, config, folder) != ZipEntryOutcome::kExtracted &&
@@ -87,7 +74,7 @@ struct Work {
     std::string archivePath;
     std::string folder;
     const LaunchConfig* config = nullptr;
-    std::vector<std::uint16_t> jobs;  // file entries, the big ones first
+    std::vector<std::uint32_t> jobs;  // file entries, the big ones first
     zip::CKnownFolders folders;       // made by the folder entries: no worker looks at them again
     std::atomic<bool> programFailed{false};
     std::atomic<std::size_t> next{0};
@@ -128,7 +115,7 @@ void RunWorker(void* context) {
     while (!work.stop.load()) {
         const std::size_t job = work.next.fetch_add(1);
         if (job >= work.jobs.size()) break;
-        const std::uint16_t index = work.jobs[job];
+        const std::uint32_t index = work.jobs[job];
         const ZipEntryOutcome outcome = ExtractOne(archive, index, *work.config, work.folder);
         if (outcome == ZipEntryOutcome::kBlocksLater || outcome == ZipEntryOutcome::kNameTaken) {
             work.orderMatters.store(true);
@@ -169,12 +156,12 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     // The plan: folder entries here and now, file entries to the workers,
     // the big ones first so that no worker is left with one at the end.
     auto work = std::make_unique<Work>();
-    std::vector<std::uint16_t> folders, small;
+    std::vector<std::uint32_t> folders, small;
     std::uint64_t bytes = 0;
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
         CZipFileHeader info;
-        const std::uint16_t index = static_cast<std::uint16_t>(i);
+        const std::uint32_t index = static_cast<std::uint32_t>(i);
         if (!archive.GetEntryInfo(info, index)) continue;
         if (info.IsFolder())
             folders.push_back(index);
@@ -199,7 +186,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
 
     if (windows.callback != nullptr) archive.RegisterCallback(windows.callback, cbExtract);
     SetBarRange(windows, bytes);
-    for (std::uint16_t index : folders) {
+    for (std::uint32_t index : folders) {
         if (cancelled) break;
         ExtractOne(archive, index, config, folder);
     }

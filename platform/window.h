@@ -19,7 +19,8 @@ namespace platform {
 enum : unsigned {
     kPbmSetRange = 0x401,    // lParam: low word minimum, high word maximum
     kPbmSetPos = 0x402,      // wParam: position; returns the previous one
-    kPbmSetRange32 = 0x406,  // wParam: minimum, lParam: maximum
+    kPbmSetRange32 = 0x406,  // wParam: minimum, lParam: maximum (int, as positions are)
+    kPbmGetRange = 0x407,    // wParam: nonzero for the minimum, 0 for the maximum
     kPbmGetPos = 0x408,
 };
 

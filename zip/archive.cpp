@@ -111,7 +111,7 @@ void CZipArchive::Close(int mode, bool updateTimeStamp) {
 
 int CZipArchive::GetEntryCount() const { return static_cast<int>(m_centralDir.GetCount()); }
 
-bool CZipArchive::GetEntryInfo(CZipFileHeader& info, std::uint16_t index) const {
+bool CZipArchive::GetEntryInfo(CZipFileHeader& info, std::uint32_t index) const {
     if (IsClosed(true) || !m_centralDir.IsValidIndex(index)) return false;
     info = *m_centralDir[index];
     return true;

@@ -3,7 +3,9 @@
 // check and decryption, and close.
 //
 // Errors are thrown as CZipException by value; the platform's FileException
-// passes through. Single-volume archives only; writing is not supported.
+// passes through. Single-volume archives only, with or without Zip64
+// records (entries and offsets beyond 4 GiB, up to 2^31 - 1 entries);
+// writing is not supported.
 //
 // After an error while an entry's data is read or checked (a short archive,
 // an inflate error, a CRC mismatch, a data descriptor mismatch, an output
@@ -71,7 +73,7 @@ public:
     int GetEntryCount() const;
     // Copies the header at `index` into `info`; false (info untouched) when
     // the archive is closed or the index is out of range.
-    bool GetEntryInfo(CZipFileHeader& info, std::uint16_t index) const;
+    bool GetEntryInfo(CZipFileHeader& info, std::uint32_t index) const;
 
     // Stores the password for encrypted entries (null clears it). False while
     // an entry is open (nothing changes), and for a password with a byte of
@@ -99,15 +101,15 @@ public:
     // 101 for an unsupported method or a bad local header; 105/106 when the
     // callback stopped the entry (the partial file stays); and the data errors
     // described above.
-    bool ExtractEntry(std::uint16_t index, const std::string& targetFolder, bool fullPath = true,
+    bool ExtractEntry(std::uint32_t index, const std::string& targetFolder, bool fullPath = true,
                       const char* newName = nullptr, std::uint32_t bufferSize = kBufferSize);
     // ExtractEntry with its stored folders and the default buffer, whatever
     // it throws caught: the outcome, and the error in `caught` (when given).
-    ZipEntryOutcome ExtractEntryOutcome(std::uint16_t index, const std::string& targetFolder,
+    ZipEntryOutcome ExtractEntryOutcome(std::uint32_t index, const std::string& targetFolder,
                                         CZipCaughtError* caught = nullptr);
 
     // The entry-level steps ExtractEntry is built from.
-    bool OpenEntry(std::uint16_t index);
+    bool OpenEntry(std::uint32_t index);
     // Bytes of the open entry's output delivered into `buffer` (at most
     // `count`); 0 when no entry is open or its output is complete.
     std::uint32_t ReadEntry(void* buffer, std::uint32_t count);
@@ -159,7 +161,7 @@ private:
     // The end of CloseEntry: the data descriptor check and the state reset.
     int FinishEntry(bool afterException, int result);
     // ExtractEntry, telling kNameTaken apart from other declines.
-    ZipEntryOutcome Extract(std::uint16_t index, const std::string& targetFolder, bool fullPath, const char* newName,
+    ZipEntryOutcome Extract(std::uint32_t index, const std::string& targetFolder, bool fullPath, const char* newName,
                             std::uint32_t bufferSize);
     // Opens the output file `target`, replacing a file of that name (when
     // m_bReplaceExisting): kExtracted when it is open; kFailed for a link of
@@ -171,8 +173,8 @@ private:
     static constexpr int kCallbackSlots = 11;
     CZipActionCallback* m_callbacks[kCallbackSlots] = {};
     z_stream m_stream;
-    std::uint32_t m_uUncomprLeft = 0;
-    std::uint32_t m_uComprLeft = 0;
+    std::uint64_t m_uUncomprLeft = 0;
+    std::uint64_t m_uComprLeft = 0;
     std::uint32_t m_uCrc32 = 0;
     std::uint64_t m_uDataEnd = 0;   // file position just past the open entry's data
     bool m_bStreamEnded = false;    // the open deflated entry's stream reached its end

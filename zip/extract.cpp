@@ -9,7 +9,7 @@
 #include "zip/fileops.h"
 #include "zip/pathcomponent.h"
 
-bool CZipArchive::OpenEntry(std::uint16_t index) {
+bool CZipArchive::OpenEntry(std::uint32_t index) {
     if (!m_centralDir.IsValidIndex(index)) return false;
     if (m_iFileOpened != 0) return false;
     m_inputBuffer.Allocate(kBufferSize);
@@ -40,7 +40,11 @@ bool CZipArchive::OpenEntry(std::uint16_t index) {
             ThrowError(CZipException::kBadZipFile);
         }
         m_uComprLeft = header.m_uComprSize - headerBytes;
-        m_uDataEnd = m_storage.m_pActiveFile->GetPosition() + m_uComprLeft;
+        // Data said to run past the end of the file ends early when it is
+        // read; until then the end is the file's (a Zip64 size may be anything).
+        const std::uint64_t start = m_storage.m_pActiveFile->GetPosition();
+        const std::uint64_t length = m_centralDir.m_nArchiveLength;
+        m_uDataEnd = start <= length && m_uComprLeft <= length - start ? start + m_uComprLeft : length;
         m_uUncomprLeft = header.m_uUncomprSize;
     } catch (...) {
         // The entry never counted as open: leave the archive ready for the next one.
@@ -59,7 +63,7 @@ bool CZipArchive::OpenEntry(std::uint16_t index) {
 
 void CZipArchive::RefillInput() {
     const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
-    const std::uint32_t n = std::min(m_inputBuffer.size(), m_uComprLeft);
+    const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_inputBuffer.size(), m_uComprLeft));
     m_storage.Read(m_inputBuffer.data(), n, false);
     if (header.IsEncrypted()) m_cipher.DecryptBuffer(m_inputBuffer.data(), n);
     m_uComprLeft -= n;
@@ -93,7 +97,7 @@ std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
     if (m_iFileOpened != -1 || buffer == nullptr || count == 0) return 0;
     const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
     unsigned char* out = static_cast<unsigned char*>(buffer);
-    std::uint32_t space = std::min(count, m_uUncomprLeft);
+    std::uint32_t space = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, m_uUncomprLeft));
     std::uint32_t delivered = 0;
 
     while (space > 0) {
@@ -112,11 +116,11 @@ std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
             out += m;
             delivered += m;
         } else {
-            const uLong before = m_stream.total_out;
             m_stream.next_out = out;
             m_stream.avail_out = space;
             const int result = inflate(&m_stream, Z_SYNC_FLUSH);
-            const std::uint32_t m = static_cast<std::uint32_t>(m_stream.total_out - before);
+            // Counted here: total_out is a long, 32 bits on Windows, and wraps beyond 4 GiB.
+            const std::uint32_t m = space - m_stream.avail_out;
             m_uCrc32 = crc32(m_uCrc32, out, m);
             m_uUncomprLeft -= m;
             space -= m;
@@ -212,12 +216,12 @@ ZipEntryOutcome CZipArchive::CreateOutput(CZipFile& output, const std::string& t
     return ZipEntryOutcome::kExtracted;
 }
 
-bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFolder, bool fullPath,
+bool CZipArchive::ExtractEntry(std::uint32_t index, const std::string& targetFolder, bool fullPath,
                                const char* newName, std::uint32_t bufferSize) {
     return Extract(index, targetFolder, fullPath, newName, bufferSize) == ZipEntryOutcome::kExtracted;
 }
 
-ZipEntryOutcome CZipArchive::ExtractEntryOutcome(std::uint16_t index, const std::string& targetFolder,
+ZipEntryOutcome CZipArchive::ExtractEntryOutcome(std::uint32_t index, const std::string& targetFolder,
                                                  CZipCaughtError* caught) {
     // An entry already open declines this one; only an entry that this call
     // leaves open blocks the ones after it.
@@ -228,7 +232,7 @@ ZipEntryOutcome CZipArchive::ExtractEntryOutcome(std::uint16_t index, const std:
     return !openBefore && m_iFileOpened == -1 ? ZipEntryOutcome::kBlocksLater : ZipEntryOutcome::kFailed;
 }
 
-ZipEntryOutcome CZipArchive::Extract(std::uint16_t index, const std::string& targetFolder, bool fullPath,
+ZipEntryOutcome CZipArchive::Extract(std::uint32_t index, const std::string& targetFolder, bool fullPath,
                                      const char* newName, std::uint32_t bufferSize) {
     constexpr ZipEntryOutcome kFailed = ZipEntryOutcome::kFailed;
     if (bufferSize == 0) return kFailed;

@@ -83,7 +83,7 @@ bool ExtractWithModule(const fs::path& archivePath, const fs::path& folder) {
     const std::string target = platform::FromNativePath(folder.string());
     bool all = true;
     for (int i = 0; i < archive.GetEntryCount(); ++i)
-        all = archive.ExtractEntry(static_cast<std::uint16_t>(i), target, true, nullptr, 65536) && all;
+        all = archive.ExtractEntry(static_cast<std::uint32_t>(i), target, true, nullptr, 65536) && all;
     archive.Close();
     return all;
 }

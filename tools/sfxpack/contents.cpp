@@ -104,10 +104,11 @@ int ListArchive(const std::string& file, std::ostream& out, std::ostream& err) {
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
         CZipFileHeader header;
-        if (!archive.GetEntryInfo(header, static_cast<std::uint16_t>(i))) continue;
+        if (!archive.GetEntryInfo(header, static_cast<std::uint32_t>(i))) continue;
         char line[96];
-        std::snprintf(line, sizeof line, "%10lu %10lu %-8s %s %c ", static_cast<unsigned long>(header.m_uUncomprSize),
-                      static_cast<unsigned long>(header.m_uComprSize), MethodName(header.m_uMethod),
+        std::snprintf(line, sizeof line, "%10llu %10llu %-8s %s %c ",
+                      static_cast<unsigned long long>(header.m_uUncomprSize),
+                      static_cast<unsigned long long>(header.m_uComprSize), MethodName(header.m_uMethod),
                       TimeText(header.GetModTime()).c_str(), header.IsEncrypted() ? '*' : ' ');
         out << line << header.GetName() << "\n";
         size += header.m_uUncomprSize;
@@ -128,7 +129,7 @@ int ExtractArchive(const std::string& file, const std::string& folder, std::ostr
     int failed = 0;
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
-        const auto index = static_cast<std::uint16_t>(i);
+        const auto index = static_cast<std::uint32_t>(i);
         CZipFileHeader header;
         archive.GetEntryInfo(header, index);
         if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
@@ -171,11 +172,11 @@ int VerifyArchive(const std::string& file, std::ostream& out, std::ostream& err)
     std::vector<unsigned char> buffer(CZipArchive::kBufferSize);
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
-        const auto index = static_cast<std::uint16_t>(i);
+        const auto index = static_cast<std::uint32_t>(i);
         CZipFileHeader header;
         archive.GetEntryInfo(header, index);
         const std::string name = header.GetName();
-        if (platform::CompareNoCase(name, launcher.config.run) == 0) runFound = true;
+        if (IsRunProgram(name, launcher.config.run)) runFound = true;
         if (!zip::IsSafeEntryName(name)) {
             fault(name, "the launcher refuses this name (it leaves the folder, or names a drive or stream)");
             continue;

@@ -58,7 +58,7 @@ std::vector<std::string> FileNames(const std::string& fixture) {
     std::vector<std::string> names;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
         CZipFileHeader info;
-        if (archive.GetEntryInfo(info, static_cast<std::uint16_t>(i)) && !info.IsFolder()) names.push_back(info.GetName());
+        if (archive.GetEntryInfo(info, static_cast<std::uint32_t>(i)) && !info.IsFolder()) names.push_back(info.GetName());
     }
     archive.Close(CZipArchive::afterException);
     return names;
@@ -76,7 +76,7 @@ bool OrderDecides(const std::string& fixture, const LaunchConfig& config) {
     bool decides = false;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
         if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
-        const ZipEntryOutcome outcome = archive.ExtractEntryOutcome(static_cast<std::uint16_t>(i), dir.path());
+        const ZipEntryOutcome outcome = archive.ExtractEntryOutcome(static_cast<std::uint32_t>(i), dir.path());
         decides = decides || outcome == ZipEntryOutcome::kBlocksLater || outcome == ZipEntryOutcome::kNameTaken;
     }
     archive.Close(CZipArchive::afterException);

@@ -111,7 +111,7 @@ void DamageEntry(const std::string& file, const std::string& name) {
     archive.Open(platform::FromNativePath(file));
     CZipFileHeader header;
     for (int i = 0; i < archive.GetEntryCount(); ++i)
-        if (archive.GetEntryInfo(header, static_cast<std::uint16_t>(i)) && header.GetName() == name) break;
+        if (archive.GetEntryInfo(header, static_cast<std::uint32_t>(i)) && header.GetName() == name) break;
     ASSERT_EQ(header.GetName(), name);
     archive.Close();
     std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
