@@ -77,8 +77,6 @@ std::vector<sfxpack::ZipSource> CollectEntries(const fs::path& root, std::int64_
         archive_entry_copy_sourcepath(entry.get(), full.c_str());
         if (archive_read_disk_entry_from_file(disk, entry.get(), -1, nullptr) != ARCHIVE_OK)
             throw PackError("cannot read " + full.string() + ": " + archive_error_string(disk));
-        if (!folder && archive_entry_size(entry.get()) > 0xFFFFFFFF)
-            throw PackError("a file beyond 4 GiB needs Zip64, which the launcher does not read: " + full.string());
         sfxpack::ZipSource source;
         source.name = full.lexically_relative(root).generic_string() + (folder ? "/" : "");
         if (!folder) source.file = full;
