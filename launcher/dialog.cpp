@@ -43,18 +43,17 @@ bool CProgressCallback::OnProgress(std::int32_t amount) {
     return !m_pDlg->m_bCancel;
 }
 
+// A message to a window that is gone does nothing.
 void CProgressCallback::SetTotal(std::uint64_t total) {
     m_nShift = 0;
     while ((total >> m_nShift) > 0x7FFFFFFF) ++m_nShift;
-    if (platform::IsLiveWindow(m_hBar))
-        platform::SendWindowMessage(m_hBar, platform::kPbmSetRange32, 0, static_cast<std::intptr_t>(total >> m_nShift));
+    platform::SendWindowMessage(m_hBar, platform::kPbmSetRange32, 0, static_cast<std::intptr_t>(total >> m_nShift));
     ShowPosition(0);
 }
 
 void CProgressCallback::ShowPosition(std::uint64_t done) {
     m_nPos = done;
-    if (platform::IsLiveWindow(m_hBar))
-        platform::SendWindowMessage(m_hBar, platform::kPbmSetPos, static_cast<std::uintptr_t>(done >> m_nShift), 0);
+    platform::SendWindowMessage(m_hBar, platform::kPbmSetPos, static_cast<std::uintptr_t>(done >> m_nShift), 0);
 }
 
 void RunWithProgressDialog(CSFEFileExtractor& payload) {

@@ -23,8 +23,7 @@ void CZipCentralDir::ThrowError(int code) const {
 }
 
 std::uint64_t CZipCentralDir::LocateEndRecord() {
-    CZipAbstractFile& file = *m_pStorage->m_pActiveFile;
-    const std::uint64_t length = file.GetLength();
+    const std::uint64_t length = m_pStorage->m_pActiveFile->GetLength();
     const std::uint64_t maxBack = std::min<std::uint64_t>(kMaxEndRecordDistance, length);
     if (maxBack == 0) ThrowError(CZipException::kCdirNotFound);
 
@@ -33,8 +32,7 @@ std::uint64_t CZipCentralDir::LocateEndRecord() {
     for (;;) {
         const std::uint64_t back = std::min<std::uint64_t>(searched + kSearchBufferSize, maxBack);
         const std::uint32_t count = static_cast<std::uint32_t>(back - searched);
-        file.Seek(static_cast<std::int64_t>(length - back), CZipAbstractFile::kBegin);
-        if (file.Read(window.data(), count) != count) ThrowError(CZipException::kBadZipFile);
+        ReadAt(length - back, window.data(), count);
         // The hit nearest to the end of the file wins.
         for (std::uint32_t i = count >= 4 ? count - 4 + 1 : 0; i-- > 0;) {
             if (zip::HasSignature(window.data() + i, 0x05, 0x06)) return length - back + i;
@@ -46,14 +44,17 @@ std::uint64_t CZipCentralDir::LocateEndRecord() {
     }
 }
 
+void CZipCentralDir::ReadAt(std::uint64_t position, void* buffer, std::uint32_t count) {
+    m_pStorage->m_pActiveFile->Seek(static_cast<std::int64_t>(position), CZipAbstractFile::kBegin);
+    m_pStorage->Read(buffer, count, true);
+}
+
 void CZipCentralDir::ReadDirectory() {
-    CZipAbstractFile& file = *m_pStorage->m_pActiveFile;
-    m_nArchiveLength = file.GetLength();
+    m_nArchiveLength = m_pStorage->m_pActiveFile->GetLength();
     m_nEndRecordPos = LocateEndRecord();
 
     unsigned char record[kEndRecordSize];
-    file.Seek(static_cast<std::int64_t>(m_nEndRecordPos), CZipAbstractFile::kBegin);
-    if (file.Read(record, kEndRecordSize) != kEndRecordSize) ThrowError(CZipException::kBadZipFile);
+    ReadAt(m_nEndRecordPos, record, kEndRecordSize);
     m_uThisVolume = zip::Le16(record + 4);
     m_uDirVolume = zip::Le16(record + 6);
     m_uVolumeEntries = zip::Le16(record + 8);
@@ -61,10 +62,8 @@ void CZipCentralDir::ReadDirectory() {
     m_uDirSize = zip::Le32(record + 12);
     m_uDirOffset = zip::Le32(record + 16);
     const std::uint16_t commentLength = zip::Le16(record + 20);
-    if (commentLength != 0) {
-        m_comment.Allocate(commentLength);
-        if (file.Read(m_comment.data(), commentLength) != commentLength) ThrowError(CZipException::kBadZipFile);
-    }
+    m_comment.Allocate(commentLength);
+    m_pStorage->Read(m_comment.data(), commentLength, true);
 
     m_bZip64 = ReadZip64EndRecord();
     m_pStorage->UpdateVolumeMode(m_uThisVolume);
@@ -83,12 +82,10 @@ void CZipCentralDir::ReadDirectory() {
 }
 
 bool CZipCentralDir::ReadZip64EndRecord() {
-    CZipAbstractFile& file = *m_pStorage->m_pActiveFile;
     if (m_nEndRecordPos < kZip64LocatorSize) return false;
     const std::uint64_t locatorPos = m_nEndRecordPos - kZip64LocatorSize;
     unsigned char locator[kZip64LocatorSize];
-    file.Seek(static_cast<std::int64_t>(locatorPos), CZipAbstractFile::kBegin);
-    if (file.Read(locator, kZip64LocatorSize) != kZip64LocatorSize) ThrowError(CZipException::kBadZipFile);
+    ReadAt(locatorPos, locator, kZip64LocatorSize);
     if (!zip::HasSignature(locator, 0x06, 0x07)) return false;
     // Only single-volume archives are read, as for the end record.
     if (zip::Le32(locator + 4) != 0 || zip::Le32(locator + 16) > 1) ThrowError(CZipException::kBadZipFile);
@@ -104,8 +101,7 @@ bool CZipCentralDir::ReadZip64EndRecord() {
     bool found = false;
     for (const std::uint64_t candidate : {recordOffset, locatorPos - kZip64EndRecordSize}) {
         if (candidate > locatorPos || locatorPos - candidate < kZip64EndRecordSize) continue;
-        file.Seek(static_cast<std::int64_t>(candidate), CZipAbstractFile::kBegin);
-        if (file.Read(record, kZip64EndRecordSize) != kZip64EndRecordSize) ThrowError(CZipException::kBadZipFile);
+        ReadAt(candidate, record, kZip64EndRecordSize);
         if (zip::HasSignature(record, 0x06, 0x06) && zip::Le64(record + 4) == locatorPos - candidate - 12) {
             at = candidate;
             found = true;
@@ -125,7 +121,7 @@ bool CZipCentralDir::ReadZip64EndRecord() {
     // takes at least kCentralSize bytes of it.
     if (m_uDirOffset > at || m_uDirSize > at - m_uDirOffset) ThrowError(CZipException::kBadZipFile);
     m_nBytesBeforeArchive = at - m_uDirOffset - m_uDirSize;
-    if (m_uEntries > m_uDirSize / CZipFileHeader::kCentralSize || m_uEntries > kMaxEntries)
+    if (m_uEntries > kMaxEntries || m_uEntries * CZipFileHeader::kCentralSize > m_uDirSize)
         ThrowError(CZipException::kBadZipFile);
     return true;
 }
@@ -186,13 +182,11 @@ void CZipCentralDir::OpenEntry(std::uint32_t index) {
     m_pStorage->ChangeVolume(m_pOpenFile->m_uVolumeStart);
     // A local header beyond the file (a Zip64 offset may be anything) is not looked for.
     if (m_pOpenFile->m_uOffset > m_nArchiveLength - m_nBytesBeforeArchive) ThrowError(CZipException::kBadZipFile);
-    CZipAbstractFile& file = *m_pStorage->m_pActiveFile;
-    file.Seek(static_cast<std::int64_t>(m_pOpenFile->m_uOffset + m_nBytesBeforeArchive), CZipAbstractFile::kBegin);
     unsigned char record[CZipFileHeader::kLocalSize];
-    m_pStorage->Read(record, CZipFileHeader::kLocalSize, true);
+    ReadAt(m_pOpenFile->m_uOffset + m_nBytesBeforeArchive, record, CZipFileHeader::kLocalSize);
     const std::uint16_t nameLength = zip::Le16(record + 26);
     const std::uint16_t extraLength = zip::Le16(record + 28);
-    file.Seek(nameLength, CZipAbstractFile::kCurrent);
+    m_pStorage->m_pActiveFile->Seek(nameLength, CZipAbstractFile::kCurrent);
     m_localExtraField.Release();
     if (extraLength != 0) {
         const int volume = m_pStorage->GetCurrentVolume();

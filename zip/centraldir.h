@@ -74,6 +74,8 @@ public:
     bool m_bOnDisk = false;
 
 private:
+    // Reads `count` bytes at `position`; 101 when the file ends before.
+    void ReadAt(std::uint64_t position, void* buffer, std::uint32_t count);
     // Reads the Zip64 end record that the locator before the end record
     // points to (when there is a locator); false when there is none.
     bool ReadZip64EndRecord();

@@ -78,19 +78,17 @@ bool ReadZip64Extra(const CZipAutoBuffer& extra, std::uint64_t* uncompressed, st
         }
         present = true;
         // A block that claims more than the field holds has what is there.
-        const unsigned char* field = p + at + 4;
-        std::uint32_t left = length < size - at - 4 ? length : size - at - 4;
+        const std::uint32_t held = length < size - at - 4 ? length : size - at - 4;
+        std::uint32_t used = 0;
         for (std::uint64_t* value : {uncompressed, compressed, offset}) {
             if (value == nullptr) continue;
-            if (left < 8) return false;
-            *value = Le64(field);
-            field += 8;
-            left -= 8;
+            used += 8;
+            if (used > held) return false;
+            *value = Le64(p + at + 4 + used - 8);
         }
-        if (disk != nullptr) {
-            if (left < 4) return false;
-            *disk = Le32(field);
-        }
+        if (disk == nullptr) return true;
+        if (used + 4 > held) return false;
+        *disk = Le32(p + at + 4 + used);
         return true;
     }
     return true;

@@ -37,6 +37,9 @@ import warnings
 import zipfile
 import zlib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
+from zip64_writer import write_zip64  # noqa: E402  (shared with the end-to-end tests)
+
 PASSWORD = "secret"
 FIXED_TIME = (2021, 6, 15, 13, 45, 30)
 # An arbitrary point in time for the source tree, so that every build makes
@@ -434,30 +437,15 @@ def tree_entries(src):
     return sorted(found)
 
 
-class ForcedZip64End:
-    """zipfile writes a Zip64 end record only when the entries need one;
-    with a count limit of 0 it always does."""
-
-    def __enter__(self):
-        self.saved = zipfile.ZIP_FILECOUNT_LIMIT
-        zipfile.ZIP_FILECOUNT_LIMIT = 0
-
-    def __exit__(self, *exc):
-        zipfile.ZIP_FILECOUNT_LIMIT = self.saved
-
-
-def write_zip64_tree(target, src, compression=zipfile.ZIP_DEFLATED):
-    """The tree into the file object `target`: a Zip64 block in every file
-    entry's local header and a Zip64 end record."""
-    with ForcedZip64End(), zipfile.ZipFile(target, "w") as z:
-        for name, path in tree_entries(src):
-            zi = zipfile.ZipInfo.from_file(path, name)
-            if name.endswith("/"):
-                z.writestr(zi, b"")
-                continue
-            zi.compress_type = compression
-            with open(path, "rb") as f, z.open(zi, "w", force_zip64=True) as entry:
-                shutil.copyfileobj(f, entry)
+def write_zip64_tree(src, path, stream_path, only=None):
+    """The tree (or the names in `only`) into `path` with every Zip64 record
+    forced (see tests/e2e/zip64_writer.py), and so into `stream_path` written
+    to a stream, which gives data descriptors with 8-byte sizes."""
+    entries = [(zipfile.ZipInfo.from_file(full, name), b"" if name.endswith("/") else open(full, "rb").read())
+               for name, full in tree_entries(src) if only is None or name.rstrip("/") in only]
+    for target, stream in ((path, False), (stream_path, True)):
+        with open(target, "wb") as f:
+            write_zip64(f, entries, stream=stream)
 
 
 def le16(v):
@@ -521,13 +509,7 @@ BEYOND_4GIB = 9 << 29  # 4.5 GiB
 
 
 def zip64_archives(out, src, top):
-    with open(f"{out}/zip64-python.zip", "wb") as f:
-        write_zip64_tree(f, src)
-    # To a stream zipfile cannot seek in: data descriptors with 8-byte sizes.
-    stream = Unseekable()
-    write_zip64_tree(stream, src)
-    with open(f"{out}/zip64-python-stream.zip", "wb") as f:
-        f.write(stream.buffer)
+    write_zip64_tree(src, f"{out}/zip64-python.zip", f"{out}/zip64-python-stream.zip")
     # After a stub, with offsets that count from the start of the archive.
     with open(f"{out}/zip64-python.zip", "rb") as f:
         body = f.read()
@@ -590,20 +572,7 @@ def seeds(out, src):
     if shutil.which("7z"):
         run(["7z", "a", "-tzip", "-bd", "-mem=ZipCrypto", f"-p{PASSWORD}", f"{folder}/7z-crypt.zip"] + few, src)
     # Zip64 blocks and end records, and 8-byte data descriptors.
-    small = os.path.join(out, "src-few")
-    for name in few:
-        if os.path.isdir(os.path.join(src, name)):
-            shutil.copytree(os.path.join(src, name), os.path.join(small, name))
-        else:
-            os.makedirs(os.path.dirname(os.path.join(small, name)), exist_ok=True)
-            shutil.copy2(os.path.join(src, name), os.path.join(small, name))
-    with open(f"{folder}/python-zip64.zip", "wb") as f:
-        write_zip64_tree(f, small)
-    stream = Unseekable()
-    write_zip64_tree(stream, small)
-    with open(f"{folder}/python-zip64-stream.zip", "wb") as f:
-        f.write(stream.buffer)
-    shutil.rmtree(small)
+    write_zip64_tree(src, f"{folder}/python-zip64.zip", f"{folder}/python-zip64-stream.zip", only=few)
     for name in sorted(os.listdir(out)):
         path = os.path.join(out, name)
         if name.endswith(".zip") and os.path.getsize(path) <= 16384:
