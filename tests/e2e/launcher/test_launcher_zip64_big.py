@@ -12,7 +12,6 @@ import os
 import pathlib
 import shutil
 import subprocess
-import sys
 import tempfile
 import zipfile
 import zlib
