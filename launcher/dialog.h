@@ -46,9 +46,9 @@ public:
     bool OnProgress(std::int32_t amount) override;
     void SetEntryTotal(std::uint64_t) override {}  // the bar spans the archive, not the entry
 
-    // Ranges the bar over `total` bytes and moves it to `done`. A bar counts
-    // in 31 bits: bytes are shown in units of 2^m_nShift, the smallest unit
-    // that keeps the total within its range.
+    // SetTotal ranges the bar over `total` bytes (at 0), ShowPosition moves
+    // it to `done` of them. A bar counts in 31 bits: bytes are shown in
+    // units of 2^m_nShift, the smallest unit that keeps the total in range.
     void SetTotal(std::uint64_t total);
     void ShowPosition(std::uint64_t done);
 
