@@ -12,7 +12,7 @@ class CZipArchive;
 struct ExtractionOutcome {
     bool programFailed = false;  // the configured program's own entry failed: never start it
     unsigned threads = 1;        // workers whose extraction stands (1: one entry after another)
-    bool steppedBack = false;    // workers started, but the archive came out one entry after another
+    bool steppedBack = false;    // meant for workers, the archive came out one entry after another
     // The folder could not be emptied for that second attempt, so nothing
     // was extracted on top of what stayed: the run must not go on.
     bool notEmptied = false;
