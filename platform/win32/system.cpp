@@ -235,6 +235,7 @@ std::string DescribeAccess(const std::string& path) {
 }
 
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+std::uint64_t MonotonicMilliseconds() { return ::GetTickCount64(); }
 bool RemoveDirectory(const std::string& path) {
     const WidePath wide(path);
     return wide.ok() && ::RemoveDirectoryW(wide.get()) != FALSE;
