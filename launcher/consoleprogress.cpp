@@ -1,7 +1,5 @@
 #include "launcher/consoleprogress.h"
 
-#include <chrono>
-
 #include "launcher/run.h"
 #include "platform/console.h"
 #include "platform/strings.h"
@@ -75,10 +73,7 @@ void CConsoleProgress::Clear() {
     m_nDrawnWidth = 0;
 }
 
-std::uint64_t CConsoleProgress::Now() const {
-    using namespace std::chrono;
-    return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
+std::uint64_t CConsoleProgress::Now() const { return platform::MonotonicMilliseconds(); }
 
 bool CConsoleProgress::CanDraw() const { return platform::StandardErrorIsConsole(); }
 
@@ -89,7 +84,6 @@ void RunOnConsole(CSFEFileExtractor& payload, bool showLine) {
     CConsoleProgress progress(platform::GetModuleFileName(module) ? platform::FileTitleOf(module) : "launcher",
                               showLine);
     RunWindows windows;
-    windows.callback = &progress;
     windows.cancel = &progress.m_bCancel;
     windows.console = &progress;
     ExtractAndRun(payload, windows);

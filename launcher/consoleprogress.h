@@ -30,7 +30,7 @@ public:
 
     // One entry after another: the archive reports the bytes it wrote.
     bool OnProgress(std::int32_t amount) override;
-    void SetEntryTotal(std::uint32_t) override {}  // the line spans the archive, not the entry
+    void SetEntryTotal(std::uint64_t) override {}  // the line spans the archive, not the entry
 
     // The extraction begins, with `total` bytes to write; or the bytes the
     // workers have written so far (0 when it starts over).

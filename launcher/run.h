@@ -6,16 +6,15 @@
 #include "platform/app.h"
 
 class CConsoleProgress;
-class CZipActionCallback;
+class CProgressCallback;
 
 // What the progress dialog, or the console, hands a run; all null in a
 // silent run of the GUI stub. None of it is owned by the run.
 struct RunWindows {
-    platform::WindowHandle dialog = nullptr;    // captioned with the title, hidden before the program starts
-    platform::WindowHandle progress = nullptr;  // ranged over the archive's bytes
-    CZipActionCallback* callback = nullptr;     // moves the bar, pumps messages, stops an entry on cancel
-    bool* cancel = nullptr;                     // raised by the dialog; polled between entries
-    CConsoleProgress* console = nullptr;        // a console program's line and Ctrl+C, moved like the bar
+    platform::WindowHandle dialog = nullptr;  // captioned with the title, hidden before the program starts
+    CProgressCallback* callback = nullptr;    // moves the bar, pumps messages, stops an entry on cancel
+    bool* cancel = nullptr;                   // raised by the dialog or Ctrl+C; polled between entries
+    CConsoleProgress* console = nullptr;      // a console program's line instead of the bar
 };
 
 // Runs once: reads the configuration of `payload`'s file (once; the payload
