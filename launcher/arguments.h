@@ -14,3 +14,8 @@ std::string QuoteArgument(const std::string& argument);
 // followed by a space, then the quoted source token "SFXSOURCE:" plus
 // `modulePath`; spaces trimmed from both ends.
 std::string BuildLaunchArguments(const std::vector<std::string>& args, const std::string& modulePath);
+
+// The configured fixed arguments `fixed` (as written, the deployer's own
+// quoting) before `forwarded` (BuildLaunchArguments), a space between;
+// `forwarded` alone when there are none.
+std::string WithFixedArguments(const std::string& fixed, const std::string& forwarded);

@@ -52,7 +52,8 @@ bool LaunchConfigured(const LaunchConfig& config, const std::string& folder, con
         SetExitCode(kExitProgramMissing);
         return true;
     }
-    const std::string arguments = BuildLaunchArguments(platform::CommandLineArgs(), modulePath);
+    const std::string arguments =
+        WithFixedArguments(config.args, BuildLaunchArguments(platform::CommandLineArgs(), modulePath));
     LaunchOutcome outcome;
     SetExitCode(static_cast<int>(LaunchProgram(program, arguments, folder, true, 0, &outcome, &watcher)));
     return !outcome.started || outcome.ended;

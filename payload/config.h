@@ -6,6 +6,7 @@
 //     <Prog>0</Prog>           0: silent extraction; other or absent: dialog
 //     <UsePW>1</UsePW>         not 0: set the derived password on every entry
 //     <pid>text</pid>          the archive password is the MD5 hex digest of this text
+//     <Args>/qn "a b"</Args>   fixed arguments, before the forwarded ones (as written)
 //   </QX_ZCD>
 //
 // Keys are child elements of the root, matched exactly and case-sensitively;
@@ -24,6 +25,7 @@ struct LaunchConfig {
     int usePassword = 0;
     bool hasPid = false;
     std::string password;  // MD5 hex digest of the pid text; empty without pid
+    std::string args;      // the program's fixed arguments, quoted by the deployer; empty without Args
 };
 
 // Parses `text` and fills `config`; returns false (config left at defaults)

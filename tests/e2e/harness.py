@@ -68,18 +68,20 @@ def sfxpack(*args, check=True):
     return result
 
 
-def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False):
-    """Packs `folder` into the launcher `out` around `stub`."""
-    args = ["--stub", stub, "--run", run, "-o", out]
+def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False, args=None):
+    """Packs `folder` into the launcher `out` around `stub` (`args`: the program's fixed arguments)."""
+    options = ["--stub", stub, "--run", run, "-o", out]
     if title is not None:
-        args += ["--title", title]
+        options += ["--title", title]
+    if args is not None:
+        options += ["--args", args]
     if silent:
-        args.append("--silent")
+        options.append("--silent")
     if pid is not None:
-        args += ["--pid", pid]
+        options += ["--pid", pid]
     if use_password:
-        args.append("--use-password")
-    sfxpack(*args, folder)
+        options.append("--use-password")
+    sfxpack(*options, folder)
     return pathlib.Path(out)
 
 

@@ -113,8 +113,8 @@ void Pack(const PackOptions& options) {
     // decodes (and the password it derives) is what was asked for.
     LaunchConfig readBack;
     if (!ReadLaunchConfig(configuration, readBack) || readBack.run != ToBackslashes(options.run) ||
-        readBack.title != options.title)
-        throw PackError("the program name or title cannot be stored in the configuration as given");
+        readBack.title != options.title || readBack.args != options.args)
+        throw PackError("the program name, title or arguments cannot be stored in the configuration as given");
 
     const sfxpack::FolderEntries contents = sfxpack::CollectEntries(options.folder, options.links, SourceDateEpoch());
     for (const std::string& link : contents.skipped)
@@ -163,6 +163,7 @@ std::string BuildConfiguration(const PackOptions& options) {
     std::string xml = "<QX_ZCD>";
     xml += "<Run>" + XmlEscape(ToBackslashes(options.run)) + "</Run>";
     if (options.hasTitle) xml += "<Title>" + XmlEscape(options.title) + "</Title>";
+    if (!options.args.empty()) xml += "<Args>" + XmlEscape(options.args) + "</Args>";
     if (options.silent) xml += "<Prog>0</Prog>";
     if (options.usePassword) xml += "<UsePW>1</UsePW>";
     if (options.hasPid) xml += "<pid>" + XmlEscape(options.pid) + "</pid>";

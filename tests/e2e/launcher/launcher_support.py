@@ -143,10 +143,12 @@ def quoted(argument):
     return f'"{escaped}"'
 
 
-def expected_command_line(folder, run, args, launcher):
-    """The command line the run builds: the program in quotes, every launcher
-    argument in quotes, the source token last."""
-    return " ".join([f'"{folder}\\{run}"'] + [quoted(a) for a in args] + [quoted(source_token(launcher))])
+def expected_command_line(folder, run, args, launcher, fixed=None):
+    """The command line the run builds: the program in quotes, the fixed
+    arguments as configured, every launcher argument in quotes, the source
+    token last."""
+    return " ".join([f'"{folder}\\{run}"'] + ([fixed] if fixed else []) + [quoted(a) for a in args] +
+                    [quoted(source_token(launcher))])
 
 
 # -- running launchers --------------------------------------------------------

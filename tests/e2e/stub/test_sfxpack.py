@@ -48,13 +48,15 @@ class PackTestCase(unittest.TestCase):
 class Sfxpack(PackTestCase):
     def test_layout_configuration_and_archive(self):
         out = self.dir / "out.exe"
-        sfxpack("--stub", self.stub, "--run", "bin/app.exe", "--title", "A & <B>", "--silent", "-o", out, self.folder)
+        sfxpack("--stub", self.stub, "--run", "bin/app.exe", "--title", "A & <B>", "--silent", "--args", '/x "a & b"',
+                "-o", out, self.folder)
         data, at, config = self.payload(out)
         self.assertEqual(at, WINDOW_START, "a short stub is padded to the window start")
         stub = self.stub.read_bytes()
         self.assertEqual(data[:len(stub)], stub)
         self.assertEqual(data[len(stub):WINDOW_START], bytes(WINDOW_START - len(stub)))
-        self.assertEqual(config, "<QX_ZCD><Run>bin\\app.exe</Run><Title>A &amp; &lt;B&gt;</Title><Prog>0</Prog></QX_ZCD>")
+        self.assertEqual(config, "<QX_ZCD><Run>bin\\app.exe</Run><Title>A &amp; &lt;B&gt;</Title>"
+                                 "<Args>/x &quot;a &amp; b&quot;</Args><Prog>0</Prog></QX_ZCD>")
         with zipfile.ZipFile(out) as archive:
             names = sorted(archive.namelist())
             self.assertEqual(names, ["bin/", "bin/app.exe", "empty/", "readme & notes.txt"])
@@ -116,7 +118,7 @@ class Sfxpack(PackTestCase):
 
     def test_help_explains_every_option(self):
         text = sfxpack("--help").stdout
-        for option in ("--stub", "--run", "--title", "--silent", "--pid", "--use-password", "-o", "list", "extract",
+        for option in ("--stub", "--run", "--args", "--title", "--silent", "--pid", "--use-password", "-o", "list", "extract",
                        "verify", "--level", "--quiet", "--icon", "--product-name", "--product-version", "--company",
                        "--description", "--copyright", "--admin", "--follow-links", "--skip-links", "--arch",
                        "--console", "%ERRORLEVEL%", "echo $?"):
