@@ -14,6 +14,7 @@
 #include "launcher/launch.h"
 #include "payload/config.h"
 #include "payload/runfolder.h"
+#include "platform/console.h"
 #include "platform/dialog.h"
 #include "platform/file.h"
 #include "platform/folderlock.h"
@@ -55,7 +56,12 @@ bool LaunchConfigured(const LaunchConfig& config, const std::string& folder, con
     const std::string arguments =
         WithFixedArguments(config.args, BuildLaunchArguments(platform::CommandLineArgs(), modulePath));
     LaunchOutcome outcome;
-    SetExitCode(static_cast<int>(LaunchProgram(program, arguments, folder, true, 0, &outcome, &watcher)));
+    const std::uint32_t code = LaunchProgram(program, arguments, folder, true, 0, &outcome, &watcher);
+    SetExitCode(static_cast<int>(code));
+    // A console program says why; the GUI stub leaves it to the exit code.
+    if (!outcome.started && platform::IsConsoleProgram())
+        platform::AppMessageBox("The program could not be started:\n" + program + "\n" +
+                                platform::StartFailureText(program, code));
     return !outcome.started || outcome.ended;
 }
 

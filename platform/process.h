@@ -110,6 +110,14 @@ private:
     std::uint32_t m_dwExitCode = 0;
 };
 
+// Why `program` could not be started, for a person: the system's text for
+// `code` (Process::Create's last error), with the program named where the
+// text has a place for it, one line, no line break at the end. On posix a
+// file that exists but cannot be executed is told as such: not marked
+// executable, or neither a program of this system nor a script with a "#!"
+// line.
+std::string StartFailureText(const std::string& program, std::uint32_t code);
+
 // The files, folders, pipes and consoles this process holds open, each
 // named as the system names it (a path; "pipe" or "character device" on
 // win32 where there is none): for tests of what a started program has

@@ -3,6 +3,7 @@
 // so that a program that cannot start is reported as not started.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/processtree.h"
 #include "platform/process.h"
+#include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/unicode.h"
 
@@ -276,6 +278,18 @@ std::vector<std::string> OpenFileNames() {
     }
     ::closedir(folder);
     return names;
+}
+
+std::string StartFailureText(const std::string& program, std::uint32_t code) {
+    struct stat info;
+    const bool file = ::stat(ToNativePath(program).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    if (file && code == kErrorAccessDenied && (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) == 0)
+        return "The file is not marked executable (its execute permission is not set).";
+    if (file && code == kErrorBadExeFormat)
+        return "The file is neither a program of this system nor a script with a \"#!\" line.";
+    std::string text = SystemErrorText(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text.empty() ? Format("Error %u.", code) : text;
 }
 
 }  // namespace platform

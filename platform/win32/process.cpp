@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "platform/strings.h"
+#include "platform/system.h"
 #include "platform/widepath.h"
 #include "platform/win32/job.h"
 #include "platform/win32/wide.h"
@@ -304,6 +306,15 @@ bool Process::GetExitCode(std::uint32_t& code) {
     if (!::GetExitCodeProcess(reinterpret_cast<HANDLE>(m_handle), &exitCode)) return false;
     code = exitCode;
     return true;
+}
+
+std::string StartFailureText(const std::string& program, std::uint32_t code) {
+    std::string text = SystemErrorText(code);
+    // "%1 is not a valid Win32 application.": the system's place for the name.
+    const std::size_t insert = text.find("%1");
+    if (insert != std::string::npos) text.replace(insert, 2, program);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text.empty() ? Format("Error %u.", code) : text;
 }
 
 std::vector<std::string> OpenFileNames() {
