@@ -81,6 +81,23 @@ public:
     bool Create(const std::string& commandLine, const std::string& folder, int showCommand,
                 unsigned options = kProcessAlone);
 
+    // Opens `file` as the system opens it for a user who opens it: through
+    // the program associated with its kind (ShellExecuteEx on win32), with
+    // `parameters` (quoted as that program expects), in `folder`, asking
+    // for `showCommand`, with no window of the system's own: a failure is
+    // only the last error (kErrorNoAssociation for a kind no program
+    // opens, kErrorFileNotFound, ...). With kProcessOwnTree the process the
+    // system started joins a tree right after it has started: unlike
+    // Create, it cannot start suspended, so what it starts in that first
+    // moment runs outside the tree. True when the file was opened;
+    // HasProcess() then tells whether the system named a process to wait
+    // for (it may hand the file to a program that was running already, or
+    // open it without one). posix has no associations: false, with
+    // kErrorBadExeFormat.
+    bool Open(const std::string& file, const std::string& parameters, const std::string& folder, int showCommand,
+              unsigned options = kProcessAlone);
+    bool HasProcess() const { return m_handle != 0; }
+
     // Waits until the program ends. Meanwhile this thread's window messages
     // are dispatched (keyboard messages translated first), except mouse
     // moves and left-button presses and releases, which are dropped so that

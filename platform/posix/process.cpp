@@ -280,6 +280,11 @@ std::vector<std::string> OpenFileNames() {
     return names;
 }
 
+bool Process::Open(const std::string&, const std::string&, const std::string&, int, unsigned) {
+    SetLastError(kErrorBadExeFormat);
+    return false;
+}
+
 std::string StartFailureText(const std::string& program, std::uint32_t code) {
     struct stat info;
     const bool file = ::stat(ToNativePath(program).c_str(), &info) == 0 && S_ISREG(info.st_mode);

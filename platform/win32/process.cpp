@@ -1,6 +1,8 @@
 // Starting programs on Win32 and waiting for them with the queue alive.
 #include "platform/win32/windows_api.h"
 
+#include <shellapi.h>
+
 #include <vector>
 
 #include "platform/process.h"
@@ -8,6 +10,7 @@
 #include "platform/system.h"
 #include "platform/widepath.h"
 #include "platform/win32/job.h"
+#include "platform/win32/systemdll.h"
 #include "platform/win32/wide.h"
 
 namespace platform {
@@ -136,6 +139,25 @@ private:
     LPPROC_THREAD_ATTRIBUTE_LIST m_pList = nullptr;
 };
 
+// The system error that ShellExecute's result code `result` (32 or less)
+// stands for; ERROR_SUCCESS for a code without one.
+DWORD ErrorOfShellResult(HINSTANCE result) {
+    switch (static_cast<int>(reinterpret_cast<INT_PTR>(result))) {
+        case SE_ERR_FNF: return ERROR_FILE_NOT_FOUND;
+        case SE_ERR_PNF: return ERROR_PATH_NOT_FOUND;
+        case SE_ERR_ACCESSDENIED: return ERROR_ACCESS_DENIED;
+        case SE_ERR_OOM: return ERROR_NOT_ENOUGH_MEMORY;
+        case SE_ERR_SHARE: return ERROR_SHARING_VIOLATION;
+        case SE_ERR_DLLNOTFOUND: return ERROR_DLL_NOT_FOUND;
+        case SE_ERR_DDETIMEOUT:
+        case SE_ERR_DDEFAIL:
+        case SE_ERR_DDEBUSY: return ERROR_DDE_FAIL;
+        case SE_ERR_NOASSOC:
+        case SE_ERR_ASSOCINCOMPLETE: return ERROR_NO_ASSOCIATION;
+        default: return ERROR_SUCCESS;  // no code of these: the last error tells
+    }
+}
+
 }  // namespace
 
 Process::~Process() {
@@ -233,6 +255,57 @@ bool Process::Create(const std::string& commandLine, const std::string& folder, 
         }
     }
     ::CloseHandle(info.hThread);
+    delete JobOf(m_pTree);
+    if (m_handle != 0) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+    m_handle = reinterpret_cast<std::intptr_t>(info.hProcess);
+    m_pTree = job;
+    return true;
+}
+
+bool Process::Open(const std::string& file, const std::string& parameters, const std::string& folder,
+                   int showCommand, unsigned options) {
+    // SHELL32 from the system folder, on first use only, as every DLL the
+    // launcher does not need at start.
+    using ShellExecuteFunction = BOOL(WINAPI*)(SHELLEXECUTEINFOW*);
+    HMODULE shell = detail::LoadSystemDll("shell32.dll");
+    auto shellExecute = shell == nullptr ? nullptr
+                                         : reinterpret_cast<ShellExecuteFunction>(reinterpret_cast<void*>(
+                                               ::GetProcAddress(shell, "ShellExecuteExW")));
+    if (shellExecute == nullptr) return false;
+
+    // Associated programs are ordinary programs: the plain path where it fits.
+    const std::u16string path = PathForProgram(file, kMaxPlainPath - 1);
+    const std::u16string arguments = detail::WideText(parameters);
+    const std::u16string directory = folder.empty() ? std::u16string() : PathForProgram(folder, kMaxPlainPath - 1);
+    SHELLEXECUTEINFOW info;
+    ZeroMemory(&info, sizeof info);
+    info.cbSize = sizeof info;
+    // A process handle to wait on, the start finished before the call
+    // returns, and the failure as the last error instead of a message box.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = detail::Wide(path);
+    info.lpParameters = arguments.empty() ? nullptr : detail::Wide(arguments);
+    info.lpDirectory = directory.empty() ? nullptr : detail::Wide(directory);
+    info.nShow = showCommand;
+    if (!shellExecute(&info)) {
+        // The result code says what failed; the last error may be left by
+        // an attempt along the way (Wine leaves 193 from its own
+        // CreateProcess when no program is associated).
+        const DWORD error = ErrorOfShellResult(info.hInstApp);
+        if (error != ERROR_SUCCESS || ::GetLastError() == ERROR_SUCCESS)
+            ::SetLastError(error != ERROR_SUCCESS ? error : ERROR_BAD_EXE_FORMAT);
+        return false;
+    }
+
+    detail::JobObject* job = nullptr;
+    if (info.hProcess != nullptr && (options & kProcessOwnTree)) {
+        job = new detail::JobObject;
+        // No job, or an outer one that forbids it: the process runs alone.
+        if (!job->Create() || !job->Assign(info.hProcess)) {
+            delete job;
+            job = nullptr;
+        }
+    }
     delete JobOf(m_pTree);
     if (m_handle != 0) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
     m_handle = reinterpret_cast<std::intptr_t>(info.hProcess);

@@ -138,6 +138,12 @@ std::string GetTempPath() {
     return ReadSystemText(SystemText::kTempPath);
 }
 
+std::string SystemFolder() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::string() : Narrow(folder, length);
+}
+
 std::string ChooseTempFolderBase(const std::string& asked, std::string& passedOver) {
     // Windows refuses no folder for its programs the way noexec does: a
     // folder that cannot be written shows when the run's folder is made.
