@@ -10,6 +10,7 @@
 
 #include "payload/config.h"
 #include "payload/extractor.h"
+#include "payload/runkind.h"
 #include "tools/sfxpack/contents.h"
 #include "tools/sfxpack/files.h"
 #include "tools/sfxpack/stubs.h"
@@ -105,6 +106,12 @@ void Pack(const PackOptions& options) {
     if (options.level < 0 || options.level > 9) throw PackError("the level must be 0 to 9");
 
     const Bytes stub = PrepareStub(options);
+    // A Windows stub only: the native launcher starts what the system execs.
+    if (RunKindOf(options.run) == RunKind::kUnknown && sfxpack::IsPeImage(stub))
+        std::fprintf(stderr,
+                     "sfxpack: warning: no Windows launcher is known to start %s: it is neither a program (.exe, "
+                     ".com), a script (.bat, .cmd), a package (.msi) nor a document Windows opens\n",
+                     options.run.c_str());
     const std::string configuration = BuildConfiguration(options);
     if (configuration.size() > CSFEFileExtractor::kMaxConfigText)
         throw PackError("the configuration is " + std::to_string(configuration.size()) + " bytes; at most " +
