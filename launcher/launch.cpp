@@ -20,15 +20,19 @@ std::string LaunchCommandLine(const std::string& program, const std::string& arg
     return "\"" + program + "\" " + arguments;
 }
 
+bool StartsThroughInstaller(const std::string& program) {
+    return RunKindOf(program) == RunKind::kPackage && !platform::SystemFolder().empty();
+}
+
 namespace {
 
 // The command line that starts `program`: a package goes to the system's
 // installer, from the system folder (a msiexec.exe beside the launcher is
 // never taken); everything else starts itself.
 std::string StartCommandLine(const std::string& program, const std::string& arguments) {
-    const std::string system = platform::SystemFolder();
-    if (RunKindOf(program) != RunKind::kPackage || system.empty()) return LaunchCommandLine(program, arguments);
-    return "\"" + system + "\\msiexec.exe\" /i \"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
+    if (!StartsThroughInstaller(program)) return LaunchCommandLine(program, arguments);
+    return "\"" + platform::SystemFolder() + "\\msiexec.exe\" /i \"" + program + "\"" +
+           (arguments.empty() ? "" : " " + arguments);
 }
 
 // The code a failed call leaves, never 0.

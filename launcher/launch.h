@@ -56,6 +56,10 @@ public:
 std::uint32_t LaunchProgram(const std::string& program, const std::string& arguments, const std::string& folder,
                             bool wait, int show, LaunchOutcome* outcome = nullptr, CLaunchWatcher* watcher = nullptr);
 
+// Whether LaunchProgram starts `program` through the system's installer (a
+// package, where the system has an installer: not on posix).
+bool StartsThroughInstaller(const std::string& program);
+
 // The system's show command for a `show` value.
 int LaunchShowCommand(int show);
 

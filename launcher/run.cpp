@@ -53,8 +53,9 @@ bool LaunchConfigured(const LaunchConfig& config, const std::string& folder, con
         SetExitCode(kExitProgramMissing);
         return true;
     }
-    const std::string arguments =
-        WithFixedArguments(config.args, BuildLaunchArguments(platform::CommandLineArgs(), modulePath));
+    const std::string arguments = WithFixedArguments(
+        config.args, StartsThroughInstaller(program) ? BuildPackageArguments(modulePath)
+                             : BuildLaunchArguments(platform::CommandLineArgs(), modulePath));
     LaunchOutcome outcome;
     const std::uint32_t code = LaunchProgram(program, arguments, folder, true, 0, &outcome, &watcher);
     SetExitCode(static_cast<int>(code));

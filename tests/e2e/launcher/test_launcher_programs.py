@@ -1,8 +1,9 @@
 """What a launcher can start, end to end.
 
 Under Wine (win64 and win32): an installer package (.msi, built here with
-wixl) is installed by the system's msiexec with the fixed arguments "/qn"
-and the launcher ends with msiexec's code; .bat and .cmd scripts keep their
+wixl) is installed by the system's msiexec with the fixed arguments "/qn",
+never by a msiexec beside it, gets the launcher's path as its property
+SFXSOURCE, and the launcher ends with msiexec's code; .bat and .cmd scripts keep their
 exit codes; a document of a kind no program opens gives the system's error
 (no message from the GUI stub) and its folder is deleted.
 
@@ -26,7 +27,8 @@ from launcher_support import LauncherTestCase, exit_code, pack_launcher, run_sui
 
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
 NO_ASSOCIATION = 1155  # ERROR_NO_ASSOCIATION
-# A package that puts one file under the program files folder (wixl's WiX 3 subset).
+# A package that puts one file under the program files folder and writes
+# what the launcher gave it as SFXSOURCE to the registry (wixl's WiX 3 subset).
 PACKAGE_SOURCE = """<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
   <Product Id="*" Name="SfxLauncherTest" Language="1033" Version="1.0.0" Manufacturer="sfxlauncher tests"
@@ -38,6 +40,8 @@ PACKAGE_SOURCE = """<?xml version="1.0" encoding="utf-8"?>
         <Directory Id="INSTALLDIR" Name="SfxLauncherTest">
           <Component Id="Main" Guid="0b9c3f0e-8f55-4b1a-9d5c-4f7b8d2a6e01">
             <File Id="Installed" Source="installed.txt"/>
+            <RegistryValue Root="HKLM" Key="Software\\SfxLauncherTest" Name="Source" Type="string"
+                           Value="[SFXSOURCE]"/>
           </Component>
         </Directory>
       </Directory>
@@ -100,6 +104,10 @@ class Programs(LauncherTestCase):
         result = self.runner.run(launcher, [option])
         self.assertEqual((result.code, result.messages), (0, []), "msiexec's code: installed")
         self.assertEqual([p.read_text() for p in installed if p.exists()], ["installed by the package\n"])
+        # The launcher's path reaches the package as its property SFXSOURCE.
+        query = subprocess.run([self.runner.session.loader, "reg", "query", "HKLM\\Software\\SfxLauncherTest", "/v",
+                                "Source", "/reg:32"], capture_output=True, text=True, env=self.runner.session.env)
+        self.assertIn(windows_path(launcher), query.stdout, query.stdout + query.stderr)
         self.assertEqual(list(base.iterdir()), [])
 
     def test_a_document_no_program_opens_gives_the_systems_error(self):

@@ -37,6 +37,11 @@ TEST(LaunchArguments, FixedArgumentsComeFirstAsWritten) {
     for (const auto& c : cases) EXPECT_EQ(WithFixedArguments(c.fixed, forwarded), c.expected) << c.fixed;
 }
 
+TEST(LaunchArguments, APackageGetsTheSourceAsAPropertyAfterTheFixedArguments) {
+    EXPECT_EQ(WithFixedArguments("/qn", BuildPackageArguments("C:\\My Setups\\setup.exe")),
+              "/qn SFXSOURCE=\"C:\\My Setups\\setup.exe\"");
+}
+
 TEST(LaunchArguments, TrailByteOfADoubleByteCharacterIsNoBackslash) {
     // 0x95 0x5C is one Shift-JIS character whose trail byte is '\'.
     const std::string name = "\x95\x5c";
