@@ -11,6 +11,7 @@ class CZipArchive;
 
 struct ExtractionOutcome {
     bool programFailed = false;  // the configured program's own entry failed: never start it
+    bool complete = true;        // every entry came out whole: none failed, nothing was cancelled
     unsigned threads = 1;        // workers that extracted (1: the archive's own loop)
 };
 

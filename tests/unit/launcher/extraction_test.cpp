@@ -20,19 +20,22 @@ namespace fs = std::filesystem;
 struct Result {
     std::map<std::string, ziptest::Node> tree;
     bool programFailed = false;
+    bool complete = false;
     bool operator==(const Result& other) const {
-        return tree == other.tree && programFailed == other.programFailed;
+        return tree == other.tree && programFailed == other.programFailed && complete == other.complete;
     }
 };
 
-Result Extract(const std::string& fixture, const LaunchConfig& config, unsigned threads, unsigned* used = nullptr) {
+Result Extract(const std::string& fixture, const LaunchConfig& config, unsigned threads, unsigned* used = nullptr,
+               const RunWindows& windows = RunWindows()) {
     test_util::ScratchDir dir;
     CZipArchive archive;
     archive.Open(ziptest::Fixture(fixture));
     Result result;
     const ExtractionOutcome outcome =
-        ExtractArchive(archive, ziptest::Fixture(fixture), config, dir.path(), RunWindows(), threads);
+        ExtractArchive(archive, ziptest::Fixture(fixture), config, dir.path(), windows, threads);
     result.programFailed = outcome.programFailed;
+    result.complete = outcome.complete;
     if (used != nullptr) *used = outcome.threads;
     result.tree = ziptest::Snapshot(dir.Native());
     // A file whose data failed keeps the time it was written: no two runs
@@ -100,6 +103,7 @@ TEST(ParallelExtraction, GivesWhatOneEntryAfterAnotherGives) {
                     unsigned used = 0;
                     const Result parallel = Extract(fixture, config, threads, &used);
                     EXPECT_EQ(parallel.programFailed, sequential.programFailed) << threads;
+                    EXPECT_EQ(parallel.complete, sequential.complete) << threads;
                     EXPECT_TRUE(parallel.tree == sequential.tree) << threads << " threads, " << used << " used\n"
                                                                   << Describe(sequential.tree) << "versus\n" << Describe(parallel.tree);
                 }
@@ -129,6 +133,37 @@ TEST(ParallelExtraction, WorkersStepBackWhereOrderDecides) {
         unsigned used = 0;
         Extract(c.fixture, LaunchConfig(), 2, &used);
         EXPECT_EQ(used, c.parallel ? 2u : 1u);
+    }
+}
+
+// Only an extraction that left nothing out may become the cache's copy.
+TEST(ParallelExtraction, CompleteOnlyWhenEveryEntryCameOut) {
+    const struct {
+        const char* fixture;
+        const char* password;
+        bool complete;
+    } cases[] = {
+        {"many.zip", nullptr, true},
+        {"infozip-deflate.zip", nullptr, true},
+        {"infozip-crypt.zip", ziptest::kPassword, true},
+        {"infozip-crypt.zip", "wrong", false},
+        {"bad-crc.zip", nullptr, false},
+        {"truncated.zip", nullptr, false},
+        {"hostile.zip", nullptr, false},  // names that would leave the folder are passed over
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.password != nullptr ? std::string(" ") + c.password : ""));
+        REQUIRE_FIXTURE(c.fixture);
+        LaunchConfig config;
+        if (c.password != nullptr) {
+            config.usePassword = 1;
+            config.password = c.password;
+        }
+        for (unsigned threads : {1u, 2u}) EXPECT_EQ(Extract(c.fixture, config, threads).complete, c.complete) << threads;
+        bool cancel = true;
+        RunWindows cancelled;
+        cancelled.cancel = &cancel;
+        for (unsigned threads : {1u, 2u}) EXPECT_FALSE(Extract(c.fixture, config, threads, nullptr, cancelled).complete);
     }
 }
 

@@ -4,75 +4,23 @@
 // not go. The program is a shell script that ends with 7.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "launcher/app.h"
 #include "launcher/run.h"
-#include "payload/stubid.h"
 #include "platform/posix/instrument.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "run_support.h"
 #include "test_util/scratch.h"
-#include "tools/sfxpack/pack.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using platform::instrument::Call;
-
-class TestApp : public CLauncherApp {
-public:
-    bool InitInstance() override { return false; }
-};
-
-// Packs the scratch folder's "app" with a program "app" that ends with
-// exitCode into a silent launcher; returns its native path, or "" on failure.
-std::string PackSilentLauncher(test_util::ScratchDir& dir, int exitCode) {
-    const std::string script = dir.Write("app\\app", "#!/bin/sh\nexit " + std::to_string(exitCode) + "\n");
-    if (!platform::SetUnixMode(script, 0755)) return "";
-    const auto identification = stubid::Identification();
-    dir.Write("stub", "a stub without a marker " + std::string(identification.data(), identification.size()));
-    PackOptions options;
-    options.stub = dir.Native("stub");
-    options.folder = dir.Native("app");
-    options.run = "app";
-    options.silent = true;
-    options.output = dir.Native("launcher");
-    std::string error;
-    if (!PackLauncher(options, error)) {
-        ADD_FAILURE() << error;
-        return "";
-    }
-    return options.output;
-}
-
-struct RunResult {
-    int exitCode;
-    std::string leftBehind;
-};
-
-// Runs the launcher file `launcher` (native path) once, with its folders under `base`.
-RunResult RunLauncher(const std::string& launcher, const std::string& base, const RunWindows& windows = RunWindows()) {
-    SetTempFolderBase(base);
-    TestApp app;
-    CSFEFileExtractor payload;
-    payload.m_strModulePath = platform::FromNativePath(launcher);
-    EXPECT_EQ(ExtractAndRun(payload, windows), 0);
-    app.PumpMessage();  // the run's quit message
-    SetTempFolderBase("");
-    return {app.m_nExitCode, app.m_strLeftBehind};
-}
-
-std::vector<std::string> Names(const std::string& nativeFolder) {
-    std::vector<std::string> names;
-    if (!fs::exists(nativeFolder)) return names;
-    for (const auto& entry : fs::directory_iterator(nativeFolder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using runtest::Names;
+using runtest::PackSilentLauncher;
+using runtest::RunLauncher;
+using runtest::RunResult;
 
 TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
     test_util::ScratchDir dir;
