@@ -62,25 +62,42 @@ GOALS = {
 
 
 class Measured:
-    def __init__(self, wall, cpu, out):
-        self.wall, self.cpu, self.out = wall, cpu, out
+    def __init__(self, wall, cpu, out, written):
+        self.wall, self.cpu, self.out, self.written = wall, cpu, out, written
 
 
-def run(command, env=None):
+def written_bytes(pid):
+    """What the ended but not yet reaped process `pid` and the children it
+    reaped had the kernel write to storage (/proc/<pid>/io), or None."""
+    try:
+        for line in pathlib.Path(f"/proc/{pid}/io").read_text().splitlines():
+            key, _, value = line.partition(": ")
+            if key == "write_bytes":
+                return int(value)
+    except OSError:
+        pass
+    return None
+
+
+def run(command, env=None, cwd=None):
     """Runs `command`: its wall time, the CPU time of it and of the children
-    it waited for, and its standard output. Raises on a non-zero exit."""
+    it waited for, its standard output and the bytes it wrote to storage.
+    Raises on a non-zero exit."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         start = time.perf_counter()
-        proc = subprocess.Popen([str(c) for c in command], env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-        _, status, usage = os.wait4(proc.pid, 0)
+        proc = subprocess.Popen([str(c) for c in command], env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=err)
+        os.waitid(os.P_PID, proc.pid, os.WEXITED | os.WNOWAIT)
         wall = time.perf_counter() - start
+        written = written_bytes(proc.pid)
+        _, status, usage = os.wait4(proc.pid, 0)
         proc.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         err.seek(0)
         text = out.read().decode(errors="replace")
         if proc.returncode != 0:
             raise RuntimeError(f"{command[0]} ended with {proc.returncode}: {err.read().decode(errors='replace')}")
-    return Measured(wall, usage.ru_utime + usage.ru_stime, text)
+    return Measured(wall, usage.ru_utime + usage.ru_stime, text, written)
 
 
 def load():
