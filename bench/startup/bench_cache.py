@@ -17,7 +17,6 @@ medians. Natively the extraction threads are the launcher's own choice;
 under Wine the launchers are started directly by the architecture's loader,
 as bench_startup.py starts them.
 """
-import argparse
 import os
 import pathlib
 import shutil
@@ -28,7 +27,8 @@ sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parent.parent / "tests" / "e2e"))
 
 import payload  # noqa: E402
-from bench_startup import Samples, Work, build_windows, check_tree, empty, load, run, run_rounds  # noqa: E402
+from bench_startup import (Samples, Work, check_tree, empty, load, parse_arguments, run, run_parts,  # noqa: E402
+                           run_rounds, wine_route)
 from harness import windows_path  # noqa: E402
 
 GOALS = {
@@ -118,19 +118,11 @@ def native(args):
 
 def wine(args, arch, build):
     build = pathlib.Path(build)
-    if not build_windows(build):
-        print(f"\nwine ({arch}): skipped, {build} is not configured (cmake --preset {arch})")
+    setup = wine_route(args, arch, build)
+    if setup is None:
         return
-    os.environ.setdefault("SFX_WINE_ROOT", str(pathlib.Path(args.build) / "wine"))
-    os.environ.setdefault("SFX_BUILD_NATIVE", str(args.build))
     from harness import WineSession
-    from wine32 import route
 
-    try:
-        setup = route.setup(arch)
-    except route.Unavailable as e:
-        print(f"\nwine ({arch}): skipped, {e}")
-        return
     cache = args.cache
     stub = build / "launcher" / "launcher.exe"
     program = build / "tests" / "programs" / "report.exe"
@@ -189,33 +181,13 @@ def wine(args, arch, build):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--build", required=True, type=pathlib.Path, help="the native build folder")
-    parser.add_argument("--cache", required=True, type=pathlib.Path, help="where the payload and launchers are kept")
-    parser.add_argument("--launcher", required=True, type=pathlib.Path, help="the native launcher stub")
-    parser.add_argument("--sfxpack", required=True, type=pathlib.Path)
-    parser.add_argument("--program", required=True, type=pathlib.Path, help="the native report program")
-    parser.add_argument("--win64-build", type=pathlib.Path)
-    parser.add_argument("--win32-build", type=pathlib.Path)
-    parser.add_argument("--part", choices=("native", "wine", "all"), default="all")
-    parser.add_argument("--wine-arch", choices=("win64", "win32", "both"), default="win64",
-                        help="the Windows builds to measure under Wine (default win64)")
-    parser.add_argument("--work", type=pathlib.Path,
-                        help="where the extractions go (default: the cache folder; /dev/shm takes the disk out)")
-    parser.add_argument("--rounds", type=int, default=7, help="native rounds (default 7)")
-    parser.add_argument("--wine-rounds", type=int, default=5, help="rounds under Wine (default 5)")
-    args = parser.parse_args()
-    for name in ("build", "cache", "launcher", "sfxpack", "program", "win64_build", "win32_build", "work"):
-        if getattr(args, name):
-            setattr(args, name, getattr(args, name).resolve())
-    args.cache.mkdir(parents=True, exist_ok=True)
-    if args.part in ("native", "all"):
-        native(args)
-    if args.part in ("wine", "all"):
-        for arch in ("win64", "win32"):
-            build = getattr(args, f"{arch}_build")
-            if build and args.wine_arch in (arch, "both"):
-                wine(args, arch, build)
+    def add(parser):
+        parser.add_argument("--part", choices=("native", "wine", "all"), default="all")
+        parser.add_argument("--wine-arch", choices=("win64", "win32", "both"), default="win64",
+                            help="the Windows builds to measure under Wine (default win64)")
+
+    args = parse_arguments(__doc__.splitlines()[0], 7, add)
+    run_parts(args, native, wine, ("win64", "win32") if args.wine_arch == "both" else (args.wine_arch,))
 
 
 if __name__ == "__main__":

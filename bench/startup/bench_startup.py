@@ -357,21 +357,30 @@ def build_windows(build):
     return True
 
 
-def wine(args, arch, build):
-    build = pathlib.Path(build)
+def wine_route(args, arch, build):
+    """How `arch` runs under Wine here, with its build brought up to date;
+    None, after saying why, when it cannot run."""
     if not build_windows(build):
         print(f"\nwine ({arch}): skipped, {build} is not configured (cmake --preset {arch})")
-        return
+        return None
     os.environ.setdefault("SFX_WINE_ROOT", str(pathlib.Path(args.build) / "wine"))
     os.environ.setdefault("SFX_BUILD_NATIVE", str(args.build))
-    from harness import WineSession, windows_path
     from wine32 import route
 
     try:
-        setup = route.setup(arch)
+        return route.setup(arch)
     except route.Unavailable as e:
         print(f"\nwine ({arch}): skipped, {e}")
+        return None
+
+
+def wine(args, arch, build):
+    build = pathlib.Path(build)
+    setup = wine_route(args, arch, build)
+    if setup is None:
         return
+    from harness import WineSession, windows_path
+
     cache = pathlib.Path(args.cache)
     stub = build / "launcher" / "launcher.exe"
     program = build / "tests" / "programs" / "report.exe"
@@ -442,39 +451,54 @@ def wine(args, arch, build):
                s.w("launcher-2") / s.w("peer"), GOALS["wine-peer"])
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def parse_arguments(description, rounds, add=None):
+    """The options the start-up benchmarks share (and those `add` adds),
+    with every path made absolute and the cache folder made."""
+    parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--build", required=True, type=pathlib.Path, help="the native build folder")
     parser.add_argument("--cache", required=True, type=pathlib.Path, help="where the payload and launchers are kept")
-    parser.add_argument("--inprocess", required=True, type=pathlib.Path, help="bench_startup_inprocess")
     parser.add_argument("--launcher", required=True, type=pathlib.Path, help="the native launcher stub")
     parser.add_argument("--sfxpack", required=True, type=pathlib.Path)
     parser.add_argument("--program", required=True, type=pathlib.Path, help="the native report program")
     parser.add_argument("--win64-build", type=pathlib.Path)
     parser.add_argument("--win32-build", type=pathlib.Path)
-    parser.add_argument("--part", choices=("native", "wine", "all"), default="native")
     parser.add_argument("--work", type=pathlib.Path,
                         help="where the extractions go (default: the cache folder; /dev/shm takes the disk out)")
-    parser.add_argument("--rounds", type=int, default=5, help="native rounds (default 5)")
+    parser.add_argument("--rounds", type=int, default=rounds, help=f"native rounds (default {rounds})")
     parser.add_argument("--wine-rounds", type=int, default=5, help="rounds under Wine (default 5)")
+    if add:
+        add(parser)
     args = parser.parse_args()
-    for name in ("build", "cache", "inprocess", "launcher", "sfxpack", "program", "win64_build", "win32_build",
-                 "work"):
-        if getattr(args, name):
-            setattr(args, name, getattr(args, name).resolve())
+    for name, value in vars(args).items():
+        if isinstance(value, pathlib.Path):
+            setattr(args, name, value.resolve())
     args.cache.mkdir(parents=True, exist_ok=True)
+    return args
+
+
+def run_parts(args, native_part, wine_part, arches=("win64", "win32")):
+    """Runs the parts that --part asks for: natively, and under Wine for each of `arches` that has a build."""
+    if args.part in ("native", "all"):
+        native_part(args)
+    if args.part in ("wine", "all"):
+        for arch in arches:
+            build = getattr(args, f"{arch}_build")
+            if build:
+                wine_part(args, arch, build)
+
+
+def main():
+    def add(parser):
+        parser.add_argument("--inprocess", required=True, type=pathlib.Path, help="bench_startup_inprocess")
+        parser.add_argument("--part", choices=("native", "wine", "all"), default="native")
+
+    args = parse_arguments(__doc__.splitlines()[0], 5, add)
     for tool in ("zip", "unzip", "7z", "makeself"):
         if shutil.which(tool) is None:
             sys.exit(f"{tool} is not installed (scripts/install-deps.sh installs it)")
     print(f"extraction threads: N=1 and N=2 (SFX_LAUNCHER_THREADS); without it the launcher takes"
           f" {min(os.cpu_count() or 1, 8)} here")
-    if args.part in ("native", "all"):
-        native(args)
-    if args.part in ("wine", "all"):
-        for arch in ("win64", "win32"):
-            build = getattr(args, f"{arch}_build")
-            if build:
-                wine(args, arch, build)
+    run_parts(args, native, wine)
 
 
 if __name__ == "__main__":
