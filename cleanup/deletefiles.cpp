@@ -12,8 +12,6 @@
 
 namespace {
 
-bool Live(platform::WindowHandle window) { return window != nullptr && platform::IsLiveWindow(window); }
-
 // True when `text` holds one of `set` as a character of its own (never
 // the trail byte of a double-byte character).
 bool ContainsAnyOf(const std::string& text, const char* set) {
@@ -299,7 +297,7 @@ bool CQXDeleteFiles::DeleteTargets() {
         DeletePass::Outcome outcome = pass.State(i);
         if (!parallel) {
             OnStatusMessage(path);
-            if (Live(m_pStatusWnd))
+            if (platform::IsLiveWindow(m_pStatusWnd))
                 platform::SetWindowTextOf(m_pStatusWnd, CompactPathForDisplay(path, m_nStatusPathLength));
             ++m_nDone;
             UpdateProgress();
@@ -344,9 +342,10 @@ bool CQXDeleteFiles::DeleteTargets() {
         m_strFailedFiles += path;
     }
     if (ok) {
-        if (Live(m_pProgressWnd)) platform::SendWindowMessage(m_pProgressWnd, platform::kPbmSetPos, 100, 0);
-        if (Live(m_pStatusWnd)) platform::SetWindowTextOf(m_pStatusWnd, "Done");
-    } else if (Live(m_pStatusWnd)) {
+        if (platform::IsLiveWindow(m_pProgressWnd))
+            platform::SendWindowMessage(m_pProgressWnd, platform::kPbmSetPos, 100, 0);
+        if (platform::IsLiveWindow(m_pStatusWnd)) platform::SetWindowTextOf(m_pStatusWnd, "Done");
+    } else if (platform::IsLiveWindow(m_pStatusWnd)) {
         platform::SetWindowTextOf(m_pStatusWnd, "Error");
     }
     return ok;
@@ -364,14 +363,14 @@ bool CQXDeleteFiles::DeleteWithWorkers(DeletePass& pass, const CBusyRetry& retry
         ended = platform::WaitForThreads(started, running, 50, m_bPumpMessages);
         m_nDone = pass.Handled();
         UpdateProgress();
-        if (m_nDone != 0 && Live(m_pStatusWnd))
+        if (m_nDone != 0 && platform::IsLiveWindow(m_pStatusWnd))
             platform::SetWindowTextOf(m_pStatusWnd, CompactPathForDisplay(pass.LastHandled(), m_nStatusPathLength));
     }
     return true;
 }
 
 void CQXDeleteFiles::UpdateProgress() {
-    if (!Live(m_pProgressWnd) || m_nTotal == 0) return;
+    if (!platform::IsLiveWindow(m_pProgressWnd) || m_nTotal == 0) return;
     double percent = static_cast<double>(m_nDone) / static_cast<double>(m_nTotal) * 100.0;
     if (percent > 100.0) percent = 100.0;
     platform::SendWindowMessage(m_pProgressWnd, platform::kPbmSetPos, static_cast<std::uintptr_t>(percent), 0);

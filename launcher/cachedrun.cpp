@@ -3,7 +3,6 @@
 #include "cleanup/busyretry.h"
 #include "cleanup/deletefiles.h"
 #include "launcher/extraction.h"
-#include "launcher/pass_over_errors.h"
 #include "payload/cachefolder.h"
 #include "payload/manifest.h"
 #include "payload/runfolder.h"
@@ -11,6 +10,7 @@
 #include "platform/strings.h"
 #include "platform/system.h"
 #include "zip/archive.h"
+#include "zip/caughterror.h"
 
 namespace {
 
@@ -78,8 +78,7 @@ bool ExtractNewCopy(CZipArchive& archive, const std::string& launcherPath, const
     folder = ClaimRunFolder(cacheFolder, lock);
     if (folder.empty()) return false;
     // A cold start after a lost rename extracts again: the archive closed after the first time.
-    const bool open = !archive.IsClosed() ||
-                      PassOverErrors([&] { archive.Open(launcherPath, CZipArchive::zipOpenReadOnly, 0); });
+    const bool open = !archive.IsClosed() || archive.TryOpen(launcherPath);
     if (!open || !platform::CreateDirectory(CopyFilesFolder(folder))) {
         if (platform::RemoveDirectory(folder)) lock.DeleteAndRelease();
         return false;
@@ -116,7 +115,7 @@ void UseOwnCopy(RunPlace& place, const std::string& folder, const ExtractionOutc
     place.copy.Release();
     place.ownFolder = folder;
     place.programFolder = CopyFilesFolder(folder);
-    place.programFailed = outcome.programFailed;
+    place.extraction = outcome;
 }
 
 }  // namespace
@@ -145,7 +144,7 @@ bool PrepareCachedRun(CZipArchive& archive, const std::string& launcherPath, con
         if (!place.copy.TakeSharedCreating(copy)) continue;
         const CopyState state = Inspect(copy);
         if (state == CopyState::kGood) {
-            PassOverErrors([&] { archive.Close(CZipArchive::afterNormal, false); });
+            zip::PassOverErrors([&] { archive.Close(CZipArchive::afterNormal, false); });
             place.programFolder = CopyFilesFolder(copy);
             return true;
         }

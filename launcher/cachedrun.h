@@ -27,6 +27,7 @@
 
 #include <string>
 
+#include "launcher/extraction.h"
 #include "launcher/run.h"
 #include "payload/config.h"
 #include "platform/folderlock.h"
@@ -40,7 +41,7 @@ struct RunPlace {
     platform::FolderLock own;   // ownFolder's lock, held exclusively
     platform::FolderLock copy;  // the cached copy's lock, held shared while its program runs
     std::string cacheFolder;    // the launcher's cache folder, when the run uses it: its sweep goes there
-    bool programFailed = false;  // the configured program's entry failed: it must not be started
+    ExtractionOutcome extraction;  // the run's own extraction (a cached copy's was complete)
 };
 
 // How many copies of a launcher's payloads the sweep keeps, besides those in use.

@@ -27,10 +27,10 @@ void CLauncherDlg::OnStartExtraction() {
     CProgressCallback callback;
     m_bCancel = false;
     callback.m_pDlg = this;
+    callback.m_hBar = m_progress;
     RunWindows windows;
     windows.cancel = &m_bCancel;
     windows.dialog = Handle();
-    windows.progress = m_progress;
     windows.callback = &callback;
     ExtractAndRun(m_payload, windows);
 }
@@ -38,10 +38,22 @@ void CLauncherDlg::OnStartExtraction() {
 void CLauncherDlg::PumpMessages() { platform::PumpWaitingMessages(); }
 
 bool CProgressCallback::OnProgress(std::int32_t amount) {
-    m_nPos += static_cast<std::uint32_t>(amount);
-    platform::SendWindowMessage(m_pDlg->m_progress, platform::kPbmSetPos, m_nPos, 0);
+    ShowPosition(m_nPos + static_cast<std::uint64_t>(amount));
     m_pDlg->PumpMessages();
     return !m_pDlg->m_bCancel;
+}
+
+// A message to a window that is gone does nothing.
+void CProgressCallback::SetTotal(std::uint64_t total) {
+    m_nShift = 0;
+    while ((total >> m_nShift) > 0x7FFFFFFF) ++m_nShift;
+    platform::SendWindowMessage(m_hBar, platform::kPbmSetRange32, 0, static_cast<std::intptr_t>(total >> m_nShift));
+    ShowPosition(0);
+}
+
+void CProgressCallback::ShowPosition(std::uint64_t done) {
+    m_nPos = done;
+    platform::SendWindowMessage(m_hBar, platform::kPbmSetPos, static_cast<std::uintptr_t>(done >> m_nShift), 0);
 }
 
 void RunWithProgressDialog(CSFEFileExtractor& payload) {

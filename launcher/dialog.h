@@ -44,10 +44,18 @@ private:
 class CProgressCallback : public CZipActionCallback {
 public:
     bool OnProgress(std::int32_t amount) override;
-    void SetEntryTotal(std::uint32_t) override {}  // the bar spans the archive, not the entry
+    void SetEntryTotal(std::uint64_t) override {}  // the bar spans the archive, not the entry
 
-    std::uint32_t m_nPos = 0;         // sum of every amount reported
-    CLauncherDlg* m_pDlg = nullptr;  // not owned
+    // SetTotal ranges the bar over `total` bytes (at 0), ShowPosition moves
+    // it to `done` of them. A bar counts in 31 bits: bytes are shown in
+    // units of 2^m_nShift, the smallest unit that keeps the total in range.
+    void SetTotal(std::uint64_t total);
+    void ShowPosition(std::uint64_t done);
+
+    std::uint64_t m_nPos = 0;                // bytes reported (the bar's position)
+    unsigned m_nShift = 0;                   // see SetTotal
+    platform::WindowHandle m_hBar = nullptr;  // the dialog's progress bar
+    CLauncherDlg* m_pDlg = nullptr;          // not owned
 };
 
 // Shows the dialog and returns when its run on `payload` has ended.

@@ -5,6 +5,9 @@
 
 // The payload (its data segment or its archive) cannot be read.
 constexpr int kExitPayloadUnreadable = 1392;  // ERROR_FILE_CORRUPT
+// The extraction on workers had to start over one entry after another, but
+// the folder could not be emptied first: nothing was launched.
+constexpr int kExitExtractionIncomplete = 145;  // ERROR_DIR_NOT_EMPTY
 // The configured program is missing after extraction.
 constexpr int kExitProgramMissing = 2;  // ERROR_FILE_NOT_FOUND
 // The temporary folder could not be created, and the system gave no reason;

@@ -7,8 +7,7 @@
 #include <vector>
 
 #include "cleanup/deletefiles.h"
-#include "launcher/pass_over_errors.h"
-#include "platform/strings.h"
+#include "launcher/dialog.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "zip/archive.h"
@@ -16,7 +15,6 @@
 
 namespace {
 
-constexpr std::uint32_t kTransferBufferSize = 65536;
 // Below this much output, starting workers costs more than it saves.
 constexpr std::uint64_t kParallelMinimumBytes = 1u << 20;
 // Entries at least this big (stored) go to the workers first.
@@ -25,45 +23,27 @@ constexpr std::uint32_t kBigEntryBytes = 1u << 20;
 // within this, plus one buffer.
 constexpr unsigned kWatchIntervalMs = 50;
 
-bool Live(platform::WindowHandle window) { return window != nullptr && platform::IsLiveWindow(window); }
-
-// True when the entry name `name` is the configured program `run`
-// (separators and ASCII case do not matter, as on Windows).
-bool IsRunProgram(std::string name, std::string run) {
-    for (std::string* text : {&name, &run})
-        for (char& c : *text)
-            if (c == '/') c = '\\';
-    return !run.empty() && platform::CompareNoCase(name, run) == 0;
-}
-
-// One entry, extracted the way the run extracts every entry; false when it
-// failed in any way (the failure itself is passed over).
-bool ExtractOne(CZipArchive& archive, std::uint16_t index, const LaunchConfig& config, const std::string& folder) {
-    bool extracted = false;
-    const bool noError = PassOverErrors([&] {
-        if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
-        extracted = archive.ExtractEntry(index, folder, true, nullptr, kTransferBufferSize);
-    });
-    return noError && extracted;
+// One entry, extracted the way the run extracts every entry (a failure is
+// passed over: the outcome says what it means for the entries after it).
+ZipEntryOutcome ExtractOne(CZipArchive& archive, std::uint32_t index, const LaunchConfig& config,
+                           const std::string& folder) {
+    if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
+    return archive.ExtractEntryOutcome(index, folder);
 }
 
 // An entry left open by a data error makes Close throw; the launch and the
 // cleanup must still follow.
 void CloseArchive(CZipArchive& archive) {
-    PassOverErrors([&] { archive.Close(CZipArchive::afterNormal, false); });
-    if (!archive.IsClosed()) PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
+    zip::PassOverErrors([&] { archive.Close(CZipArchive::afterNormal, false); });
+    if (!archive.IsClosed()) zip::PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
 }
 
-// The bar counts in 32 bits, as the callback's positions do.
 void SetBarRange(const RunWindows& windows, std::uint64_t total) {
-    if (Live(windows.progress))
-        platform::SendWindowMessage(windows.progress, platform::kPbmSetRange32, 0,
-                                    static_cast<std::intptr_t>(static_cast<std::uint32_t>(total)));
+    if (windows.callback != nullptr) windows.callback->SetTotal(total);
 }
 
 void SetBarPosition(const RunWindows& windows, std::uint64_t position) {
-    if (Live(windows.progress))
-        platform::SendWindowMessage(windows.progress, platform::kPbmSetPos, static_cast<std::uintptr_t>(position), 0);
+    if (windows.callback != nullptr) windows.callback->ShowPosition(position);
 }
 
 // Every entry in order, on this thread, with the dialog's callback (the bar
@@ -78,10 +58,10 @@ ExtractionOutcome ExtractOneByOne(CZipArchive& archive, const LaunchConfig& conf
     const int count = archive.GetEntryCount();
     int i = 0;
     for (; i < count && !cancelled; ++i) {
-        const std::uint16_t index = static_cast<std::uint16_t>(i);
+        const std::uint32_t index = static_cast<std::uint32_t>(i);
         CZipFileHeader info;
         archive.GetEntryInfo(info, index);
-        if (ExtractOne(archive, index, config, folder)) continue;
+        if (ExtractOne(archive, index, config, folder) == ZipEntryOutcome::kExtracted) continue;
         outcome.complete = false;
         if (IsRunProgram(info.GetName(), config.run)) outcome.programFailed = true;
     }
@@ -95,7 +75,7 @@ struct Work {
     std::string archivePath;
     std::string folder;
     const LaunchConfig* config = nullptr;
-    std::vector<std::uint16_t> jobs;  // file entries, the big ones first
+    std::vector<std::uint32_t> jobs;  // file entries, the big ones first
     zip::CKnownFolders folders;       // made by the folder entries: no worker looks at them again
     std::atomic<bool> programFailed{false};
     std::atomic<bool> anyFailed{false};
@@ -126,10 +106,9 @@ void RunWorker(void* context) {
     CZipArchive archive;  // its own handle on the file, its own inflater and cipher
     // A name already taken in the fresh folder can only be a second entry of that name.
     archive.m_bReplaceExisting = false;
-    if (!PassOverErrors([&] { archive.Open(work.archivePath, CZipArchive::zipOpenReadOnly, 0); })) {
+    if (!archive.TryOpen(work.archivePath)) {
         work.orderMatters.store(true);
         work.stop.store(true);
-        CloseArchive(archive);
         return;
     }
     archive.AddKnownFolders(work.folders);
@@ -138,26 +117,26 @@ void RunWorker(void* context) {
     while (!work.stop.load()) {
         const std::size_t job = work.next.fetch_add(1);
         if (job >= work.jobs.size()) break;
-        const std::uint16_t index = work.jobs[job];
-        CZipFileHeader info;
-        if (!ExtractOne(archive, index, *work.config, work.folder)) {
-            work.anyFailed.store(true);
-            if (archive.GetEntryInfo(info, index) && IsRunProgram(info.GetName(), work.config->run))
-                work.programFailed.store(true);
-        }
-        if (archive.HasOpenEntry()) {
+        const std::uint32_t index = work.jobs[job];
+        const ZipEntryOutcome outcome = ExtractOne(archive, index, *work.config, work.folder);
+        if (outcome == ZipEntryOutcome::kBlocksLater || outcome == ZipEntryOutcome::kNameTaken) {
             work.orderMatters.store(true);
             work.stop.store(true);
         }
+        if (outcome == ZipEntryOutcome::kExtracted) continue;
+        work.anyFailed.store(true);
+        CZipFileHeader info;
+        if (archive.GetEntryInfo(info, index) && IsRunProgram(info.GetName(), work.config->run))
+            work.programFailed.store(true);
     }
     CloseArchive(archive);
 }
 
-// Empties `folder` for a second attempt.
-void EmptyFolder(const std::string& folder) {
+// Empties `folder` for a second attempt; false when something stayed.
+bool EmptyFolder(const std::string& folder) {
     CQXDeleteFiles deleter;
     deleter.TargetFolderContents(folder);
-    deleter.DeleteSource(false);
+    return deleter.DeleteSource(false) == CQXDeleteFiles::kDeleted;
 }
 
 }  // namespace
@@ -180,12 +159,12 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     // The plan: folder entries here and now, file entries to the workers,
     // the big ones first so that no worker is left with one at the end.
     auto work = std::make_unique<Work>();
-    std::vector<std::uint16_t> folders, small;
+    std::vector<std::uint32_t> folders, small;
     std::uint64_t bytes = 0;
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
         CZipFileHeader info;
-        const std::uint16_t index = static_cast<std::uint16_t>(i);
+        const std::uint32_t index = static_cast<std::uint32_t>(i);
         if (!archive.GetEntryInfo(info, index)) continue;
         if (info.IsFolder())
             folders.push_back(index);
@@ -207,9 +186,9 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
 
     if (windows.callback != nullptr) archive.RegisterCallback(windows.callback, cbExtract);
     SetBarRange(windows, bytes);
-    for (std::uint16_t index : folders) {
+    for (std::uint32_t index : folders) {
         if (cancelled) break;
-        if (!ExtractOne(archive, index, config, folder)) outcome.complete = false;
+        if (ExtractOne(archive, index, config, folder) != ZipEntryOutcome::kExtracted) outcome.complete = false;
     }
     work->folders = archive.KnownFolders();
 
@@ -229,11 +208,20 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
 
     if (!cancelled && (running == 0 || work->orderMatters.load())) {
         // Start over one entry after another, in a clean folder, so that the
-        // archive's rules decide exactly as they would have.
-        EmptyFolder(folder);
+        // archive's rules decide exactly as they would have. Never on top of
+        // what the workers left: their files would pass for extracted ones.
+        outcome.steppedBack = true;
+        if (!EmptyFolder(folder)) {
+            outcome.notEmptied = true;
+            outcome.complete = false;
+            CloseArchive(archive);
+            return outcome;
+        }
         archive.ForgetKnownFolders();
         SetBarPosition(windows, 0);
-        return ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);
+        ExtractionOutcome second = ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);
+        second.steppedBack = true;
+        return second;
     }
     SetBarPosition(windows, work->bytesDone.load());
     outcome.programFailed = work->programFailed.load();

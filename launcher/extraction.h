@@ -12,7 +12,11 @@ class CZipArchive;
 struct ExtractionOutcome {
     bool programFailed = false;  // the configured program's own entry failed: never start it
     bool complete = true;        // every entry came out whole: none failed, nothing was cancelled
-    unsigned threads = 1;        // workers that extracted (1: the archive's own loop)
+    unsigned threads = 1;        // workers whose extraction stands (1: one entry after another)
+    bool steppedBack = false;    // meant for workers, the archive came out one entry after another
+    // The folder could not be emptied for that second attempt, so nothing
+    // was extracted on top of what stayed: the run must not go on.
+    bool notEmptied = false;
 };
 
 // The workers a run asks for: SFX_LAUNCHER_THREADS when it is set to a
@@ -35,6 +39,7 @@ unsigned ExtractionThreads();
 // within a twentieth of a second). Should a worker meet what only the
 // one-by-one order decides (an entry whose data fails, which keeps later
 // files from coming out; two entries of one name), the folder is emptied
-// and the archive extracted one entry after another after all.
+// and the archive extracted one entry after another after all; when it
+// cannot be emptied, nothing more is extracted (`notEmptied`).
 ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archivePath, const LaunchConfig& config,
                                  const std::string& folder, const RunWindows& windows, unsigned threads);

@@ -1,7 +1,6 @@
 #include "launcher/run.h"
 
 #include <algorithm>
-#include <exception>
 #include <memory>
 
 #include "cleanup/busyretry.h"
@@ -13,7 +12,6 @@
 #include "launcher/extraction.h"
 #include "launcher/exit_codes.h"
 #include "launcher/launch.h"
-#include "launcher/pass_over_errors.h"
 #include "payload/cachefolder.h"
 #include "payload/config.h"
 #include "payload/extractor.h"
@@ -27,8 +25,6 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 #include "zip/archive.h"
-#include "zip/exception.h"
-#include "zip/fileheader.h"
 
 namespace {
 
@@ -36,26 +32,14 @@ void SetExitCode(int code) {
     if (CLauncherApp* app = CLauncherApp::Current()) app->m_nExitCode = code;
 }
 
-bool Live(platform::WindowHandle window) { return window != nullptr && platform::IsLiveWindow(window); }
-
 // Opens the launcher's own file as an archive; on failure shows why, sets
 // the exit code and leaves the archive closed.
 bool OpenArchive(CZipArchive& archive, const std::string& path) {
-    try {
-        archive.Open(path, CZipArchive::zipOpenReadOnly, 0);
-        return true;
-    } catch (const CZipException& e) {
-        platform::AppMessageBox(e.GetDescription());
-        SetExitCode(kExitPayloadUnreadable);
-    } catch (const platform::FileException& e) {
-        platform::AppMessageBox(e.GetErrorMessage().substr(0, 999));
-        SetExitCode(e.osError() != 0 ? static_cast<int>(e.osError()) : kExitPayloadUnreadable);
-    } catch (const std::exception&) {
-        SetExitCode(kExitPayloadUnreadable);
-    }
-    // A directory that fails part way leaves the file open with the headers
-    // read so far: none of them may be extracted or run.
-    PassOverErrors([&] { archive.Close(CZipArchive::afterException, false); });
+    CZipCaughtError error;
+    if (archive.TryOpen(path, &error)) return true;
+    platform::AppMessageBox(error.Describe().substr(0, 999));
+    const bool fileError = error.m_nCode == CZipCaughtError::kFileError && error.m_file.osError() != 0;
+    SetExitCode(fileError ? static_cast<int>(error.m_file.osError()) : kExitPayloadUnreadable);
     return false;
 }
 
@@ -181,7 +165,7 @@ int ExtractAndRun(CSFEFileExtractor& payload, const RunWindows& windows) {
     const std::string configText = payload.GetDataSegment(&segmentFound);
     ReadLaunchConfig(configText, config);
 
-    if (Live(windows.dialog))
+    if (platform::IsLiveWindow(windows.dialog))
         platform::SetWindowTextOf(windows.dialog, config.title.empty() ? std::string("Loading") : config.title);
 
     RunPlace place;
@@ -206,20 +190,25 @@ int ExtractAndRun(CSFEFileExtractor& payload, const RunWindows& windows) {
             return EndUnextracted(busy);
         }
         place.programFolder = place.ownFolder;
-        place.programFailed = ExtractArchive(archive, payload.m_strModulePath, config, place.ownFolder, windows,
-                                             ExtractionThreads())
-                                  .programFailed;
+        place.extraction =
+            ExtractArchive(archive, payload.m_strModulePath, config, place.ownFolder, windows, ExtractionThreads());
     }
 
     if (!segmentFound) SetExitCode(kExitPayloadUnreadable);
 
     bool programEnded = true;
     CRunWatcher watcher(place);
-    const bool launch = !config.run.empty() && !cancelled;
-    if (launch) {
-        if (Live(windows.dialog)) platform::HideWindow(windows.dialog);
-        programEnded =
-            LaunchConfigured(config, place.programFolder, payload.m_strModulePath, place.programFailed, watcher);
+    const bool launch = !place.extraction.notEmptied && !config.run.empty() && !cancelled;
+    if (place.extraction.notEmptied) {
+        // A second attempt found the folder not empty: what is there is no
+        // extraction of this archive, so nothing of it may run.
+        platform::AppMessageBox("The archive could not be extracted: the temporary folder could not be emptied "
+                                "for a second attempt.\n" + place.programFolder);
+        SetExitCode(kExitExtractionIncomplete);
+    } else if (launch) {
+        if (platform::IsLiveWindow(windows.dialog)) platform::HideWindow(windows.dialog);
+        programEnded = LaunchConfigured(config, place.programFolder, payload.m_strModulePath,
+                                        place.extraction.programFailed, watcher);
     }
 
     // Never delete files under a program that may still be running; a cached copy stays.
@@ -232,7 +221,7 @@ int ExtractAndRun(CSFEFileExtractor& payload, const RunWindows& windows) {
     if (cancelled) {
         // No program ran: a caller must not read success.
         if (!launch) SetExitCode(kExitCancelled);
-        platform::WindowHandle owner = Live(windows.dialog) ? windows.dialog : nullptr;
+        platform::WindowHandle owner = platform::IsLiveWindow(windows.dialog) ? windows.dialog : nullptr;
         platform::ShowMessageBox(owner, "Extraction Cancelled", "Status", platform::kMbOk | platform::kMbIconExclamation);
     }
     platform::PostQuitMessage(0);

@@ -5,15 +5,14 @@
 #include "payload/extractor.h"
 #include "platform/app.h"
 
-class CZipActionCallback;
+class CProgressCallback;
 
 // What the progress dialog hands a run; all null in a silent run. None of
 // it is owned by the run.
 struct RunWindows {
-    platform::WindowHandle dialog = nullptr;    // captioned with the title, hidden before the program starts
-    platform::WindowHandle progress = nullptr;  // ranged over the archive's bytes
-    CZipActionCallback* callback = nullptr;     // moves the bar, pumps messages, stops an entry on cancel
-    bool* cancel = nullptr;                     // raised by the dialog; polled between entries
+    platform::WindowHandle dialog = nullptr;  // captioned with the title, hidden before the program starts
+    CProgressCallback* callback = nullptr;    // moves the bar, pumps messages, stops an entry on cancel
+    bool* cancel = nullptr;                   // raised by the dialog; polled between entries
 };
 
 // Runs once: reads the configuration of `payload`'s file (once; the payload

@@ -4,6 +4,7 @@
 
 #include "payload/extractor.h"
 #include "payload/md5.h"
+#include "platform/strings.h"
 #include "xml/document.h"
 
 namespace {
@@ -26,6 +27,14 @@ bool ReadKey(CXmlDocument& doc, const char* key, std::string& value) {
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 }  // namespace
+
+bool IsRunProgram(const std::string& entryName, const std::string& run) {
+    std::string name = entryName, program = run;
+    for (std::string* text : {&name, &program})
+        for (char& c : *text)
+            if (c == '/') c = '\\';
+    return !program.empty() && platform::CompareNoCase(name, program) == 0;
+}
 
 int ConfigInteger(const std::string& text) {
     std::size_t i = 0;

@@ -36,6 +36,12 @@ struct LaunchConfig {
 // when the text does not load or the root is not "QX_ZCD".
 bool ReadLaunchConfig(const std::string& text, LaunchConfig& config);
 
+// Whether the archive entry named `entryName` is the configured program
+// `run` (a path relative to the extraction folder): '/' and '\' are one
+// separator, and ASCII case does not matter, as on Windows. Never for an
+// empty `run`.
+bool IsRunProgram(const std::string& entryName, const std::string& run);
+
 // The silent decision from a configuration text: true only when Prog is
 // present and reads as 0.
 bool ConfigSelectsSilent(const std::string& text);

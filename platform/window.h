@@ -19,11 +19,12 @@ namespace platform {
 enum : unsigned {
     kPbmSetRange = 0x401,    // lParam: low word minimum, high word maximum
     kPbmSetPos = 0x402,      // wParam: position; returns the previous one
-    kPbmSetRange32 = 0x406,  // wParam: minimum, lParam: maximum
+    kPbmSetRange32 = 0x406,  // wParam: minimum, lParam: maximum (int, as positions are)
+    kPbmGetRange = 0x407,    // wParam: nonzero for the minimum, 0 for the maximum
     kPbmGetPos = 0x408,
 };
 
-// True when `window` is a window that still exists (IsWindow).
+// True when `window` is a window that still exists (IsWindow); false for null.
 bool IsLiveWindow(WindowHandle window);
 void SetWindowTextOf(WindowHandle window, const std::string& text);
 std::string WindowTextOf(WindowHandle window);

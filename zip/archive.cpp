@@ -82,6 +82,12 @@ void CZipArchive::Open(const std::string& path, int mode, std::int32_t volumeSiz
     }
 }
 
+bool CZipArchive::TryOpen(const std::string& path, CZipCaughtError* caught) {
+    if (zip::PassOverErrors([&] { Open(path, zipOpenReadOnly, 0); }, caught)) return true;
+    zip::PassOverErrors([&] { Close(afterException, false); });
+    return false;
+}
+
 bool CZipArchive::IsClosed(bool archive) const {
     if (archive) return m_storage.GetCurrentVolume() == -1;
     return m_storage.m_pActiveFile == nullptr || m_storage.m_pActiveFile->IsClosed();
@@ -89,7 +95,7 @@ bool CZipArchive::IsClosed(bool archive) const {
 
 void CZipArchive::Close(int mode, bool updateTimeStamp) {
     if (IsClosed(true) && (mode == afterNormal || IsClosed(false))) return;
-    if (m_iFileOpened == -1) CloseEntry(nullptr, mode != afterNormal);
+    if (m_iFileOpened == -1) CloseEntry(mode != afterNormal);
     std::int64_t newest = 0;
     if (updateTimeStamp) {
         for (std::size_t i = 0; i < m_centralDir.GetCount(); ++i) {
@@ -105,7 +111,7 @@ void CZipArchive::Close(int mode, bool updateTimeStamp) {
 
 int CZipArchive::GetEntryCount() const { return static_cast<int>(m_centralDir.GetCount()); }
 
-bool CZipArchive::GetEntryInfo(CZipFileHeader& info, std::uint16_t index) const {
+bool CZipArchive::GetEntryInfo(CZipFileHeader& info, std::uint32_t index) const {
     if (IsClosed(true) || !m_centralDir.IsValidIndex(index)) return false;
     info = *m_centralDir[index];
     return true;

@@ -16,6 +16,10 @@ inline std::uint32_t Le32(const unsigned char* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+inline std::uint64_t Le64(const unsigned char* p) {
+    return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+}
+
 // The four signature bytes "PK" a b.
 inline bool HasSignature(const unsigned char* p, unsigned char a, unsigned char b) {
     return p[0] == 0x50 && p[1] == 0x4B && p[2] == a && p[3] == b;

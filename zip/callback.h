@@ -42,16 +42,16 @@ public:
         m_nTotal = 0;
         m_nDone = 0;
     }
-    virtual void SetEntryTotal(std::uint32_t total) { m_nTotal = total; }
+    virtual void SetEntryTotal(std::uint64_t total) { m_nTotal = total; }
     virtual void End() {}
     virtual bool Step(std::int32_t amount) {
-        m_nDone += static_cast<std::uint32_t>(amount);
+        m_nDone += static_cast<std::uint64_t>(amount);
         return OnProgress(amount);
     }
 
     int m_nType = 0;  // written by the archive before use
-    std::uint32_t m_nTotal = 0;
-    std::uint32_t m_nDone = 0;
+    std::uint64_t m_nTotal = 0;  // the entry's uncompressed size
+    std::uint64_t m_nDone = 0;   // bytes of it written so far
     std::string m_strFileInArchive;
 
 protected:

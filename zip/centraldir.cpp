@@ -12,6 +12,7 @@ void CZipCentralDir::Init() {
     m_bOnDisk = false;
     m_nEndRecordPos = 0;
     m_nBytesBeforeArchive = 0;
+    m_bZip64 = false;
     m_pOpenFile = nullptr;
     m_comment.Release();
 }
@@ -22,8 +23,7 @@ void CZipCentralDir::ThrowError(int code) const {
 }
 
 std::uint64_t CZipCentralDir::LocateEndRecord() {
-    CZipAbstractFile& file = *m_pStorage->m_pActiveFile;
-    const std::uint64_t length = file.GetLength();
+    const std::uint64_t length = m_pStorage->m_pActiveFile->GetLength();
     const std::uint64_t maxBack = std::min<std::uint64_t>(kMaxEndRecordDistance, length);
     if (maxBack == 0) ThrowError(CZipException::kCdirNotFound);
 
@@ -32,8 +32,7 @@ std::uint64_t CZipCentralDir::LocateEndRecord() {
     for (;;) {
         const std::uint64_t back = std::min<std::uint64_t>(searched + kSearchBufferSize, maxBack);
         const std::uint32_t count = static_cast<std::uint32_t>(back - searched);
-        file.Seek(static_cast<std::int64_t>(length - back), CZipAbstractFile::kBegin);
-        if (file.Read(window.data(), count) != count) ThrowError(CZipException::kBadZipFile);
+        ReadAt(length - back, window.data(), count);
         // The hit nearest to the end of the file wins.
         for (std::uint32_t i = count >= 4 ? count - 4 + 1 : 0; i-- > 0;) {
             if (zip::HasSignature(window.data() + i, 0x05, 0x06)) return length - back + i;
@@ -45,13 +44,17 @@ std::uint64_t CZipCentralDir::LocateEndRecord() {
     }
 }
 
+void CZipCentralDir::ReadAt(std::uint64_t position, void* buffer, std::uint32_t count) {
+    m_pStorage->m_pActiveFile->Seek(static_cast<std::int64_t>(position), CZipAbstractFile::kBegin);
+    m_pStorage->Read(buffer, count, true);
+}
+
 void CZipCentralDir::ReadDirectory() {
-    CZipAbstractFile& file = *m_pStorage->m_pActiveFile;
+    m_nArchiveLength = m_pStorage->m_pActiveFile->GetLength();
     m_nEndRecordPos = LocateEndRecord();
 
     unsigned char record[kEndRecordSize];
-    file.Seek(static_cast<std::int64_t>(m_nEndRecordPos), CZipAbstractFile::kBegin);
-    if (file.Read(record, kEndRecordSize) != kEndRecordSize) ThrowError(CZipException::kBadZipFile);
+    ReadAt(m_nEndRecordPos, record, kEndRecordSize);
     m_uThisVolume = zip::Le16(record + 4);
     m_uDirVolume = zip::Le16(record + 6);
     m_uVolumeEntries = zip::Le16(record + 8);
@@ -59,19 +62,18 @@ void CZipCentralDir::ReadDirectory() {
     m_uDirSize = zip::Le32(record + 12);
     m_uDirOffset = zip::Le32(record + 16);
     const std::uint16_t commentLength = zip::Le16(record + 20);
+    m_comment.Allocate(commentLength);
+    m_pStorage->Read(m_comment.data(), commentLength, true);
 
+    m_bZip64 = ReadZip64EndRecord();
     m_pStorage->UpdateVolumeMode(m_uThisVolume);
-
-    // Summed in 64 bits: a directory that claims to end past its end record
-    // must not pass by wrapping around.
-    const std::uint64_t dirEnd = static_cast<std::uint64_t>(m_uDirOffset) + m_uDirSize;
-    if (m_nEndRecordPos < dirEnd) ThrowError(CZipException::kBadZipFile);
-
-    if (commentLength != 0) {
-        m_comment.Allocate(commentLength);
-        if (file.Read(m_comment.data(), commentLength) != commentLength) ThrowError(CZipException::kBadZipFile);
+    if (!m_bZip64) {
+        // Summed in 64 bits: a directory that claims to end past its end
+        // record must not pass by wrapping around.
+        const std::uint64_t dirEnd = m_uDirOffset + m_uDirSize;
+        if (m_nEndRecordPos < dirEnd) ThrowError(CZipException::kBadZipFile);
+        m_nBytesBeforeArchive = m_nEndRecordPos - dirEnd;
     }
-    m_nBytesBeforeArchive = m_nEndRecordPos - dirEnd;
 
     if ((m_uDirSize == 0) != (m_uEntries == 0)) ThrowError(CZipException::kBadZipFile);
     m_bOnDisk = true;
@@ -79,16 +81,62 @@ void CZipCentralDir::ReadDirectory() {
     if (m_uDirSize != 0) ReadHeaders();
 }
 
+bool CZipCentralDir::ReadZip64EndRecord() {
+    if (m_nEndRecordPos < kZip64LocatorSize) return false;
+    const std::uint64_t locatorPos = m_nEndRecordPos - kZip64LocatorSize;
+    unsigned char locator[kZip64LocatorSize];
+    ReadAt(locatorPos, locator, kZip64LocatorSize);
+    if (!zip::HasSignature(locator, 0x06, 0x07)) return false;
+    // Only single-volume archives are read, as for the end record.
+    if (zip::Le32(locator + 4) != 0 || zip::Le32(locator + 16) > 1) ThrowError(CZipException::kBadZipFile);
+    const std::uint64_t recordOffset = zip::Le64(locator + 8);  // from the start of the archive
+
+    // The record ends where the locator starts. It stands at the locator's
+    // offset when the archive's offsets count from the start of the file,
+    // else (other bytes precede the archive, or the offset is wrong, which
+    // other readers pass over too) right before the locator, without
+    // extensible data. Nowhere else is it this archive's.
+    unsigned char record[kZip64EndRecordSize];
+    std::uint64_t at = 0;
+    bool found = false;
+    for (const std::uint64_t candidate : {recordOffset, locatorPos - kZip64EndRecordSize}) {
+        if (candidate > locatorPos || locatorPos - candidate < kZip64EndRecordSize) continue;
+        ReadAt(candidate, record, kZip64EndRecordSize);
+        if (zip::HasSignature(record, 0x06, 0x06) && zip::Le64(record + 4) == locatorPos - candidate - 12) {
+            at = candidate;
+            found = true;
+            break;
+        }
+    }
+    if (!found) ThrowError(CZipException::kBadZipFile);
+    m_uThisVolume = zip::Le32(record + 16);
+    m_uDirVolume = zip::Le32(record + 20);
+    m_uVolumeEntries = zip::Le64(record + 24);
+    m_uEntries = zip::Le64(record + 32);
+    m_uDirSize = zip::Le64(record + 40);
+    m_uDirOffset = zip::Le64(record + 48);
+    // The directory ends where the record starts, as the 32-bit directory
+    // ends where the end record starts: what comes before is not the
+    // archive's. So the directory lies inside the file, and every header
+    // takes at least kCentralSize bytes of it.
+    if (m_uDirOffset > at || m_uDirSize > at - m_uDirOffset) ThrowError(CZipException::kBadZipFile);
+    m_nBytesBeforeArchive = at - m_uDirOffset - m_uDirSize;
+    if (m_uEntries > kMaxEntries || m_uEntries * CZipFileHeader::kCentralSize > m_uDirSize)
+        ThrowError(CZipException::kBadZipFile);
+    return true;
+}
+
 void CZipCentralDir::ReadHeaders() {
     m_pStorage->m_pActiveFile->Seek(static_cast<std::int64_t>(m_uDirOffset + m_nBytesBeforeArchive),
                                     CZipAbstractFile::kBegin);
     m_headers.clear();
-    m_headers.reserve(m_uEntries);
+    // Grown as the headers come: a count is not yet proof of that many.
+    m_headers.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(m_uEntries, 0x10000)));
     // The headers lie one after another: read them in blocks, not four
     // small reads each.
     m_pStorage->SetReadAhead(true);
     try {
-        for (std::uint32_t i = 0; i < m_uEntries; ++i) {
+        for (std::uint64_t i = 0; i < m_uEntries; ++i) {
             m_headers.push_back(std::make_unique<CZipFileHeader>());
             CZipFileHeader& header = *m_headers.back();
             if (!header.ReadCentralRecord(*m_pStorage)) ThrowError(CZipException::kBadZipFile);
@@ -103,14 +151,15 @@ void CZipCentralDir::ReadHeaders() {
 }
 
 void CZipCentralDir::SortHeaders() {
-    auto key = [](const std::unique_ptr<CZipFileHeader>& h) {
-        return (static_cast<std::uint64_t>(h->m_uVolumeStart) << 32) | h->m_uOffset;
+    auto before = [](const std::unique_ptr<CZipFileHeader>& a, const std::unique_ptr<CZipFileHeader>& b) {
+        return a->m_uVolumeStart != b->m_uVolumeStart ? a->m_uVolumeStart < b->m_uVolumeStart
+                                                      : a->m_uOffset < b->m_uOffset;
     };
     // Equal keys are refused below, so the order among them does not matter.
-    std::sort(m_headers.begin(), m_headers.end(), [&](const auto& a, const auto& b) { return key(a) < key(b); });
+    std::sort(m_headers.begin(), m_headers.end(), before);
     // Two entries whose data start at the same place cannot both be right.
     for (std::size_t i = 1; i < m_headers.size(); ++i) {
-        if (key(m_headers[i - 1]) == key(m_headers[i])) ThrowError(CZipException::kBadZipFile);
+        if (!before(m_headers[i - 1], m_headers[i])) ThrowError(CZipException::kBadZipFile);
     }
 }
 
@@ -128,13 +177,16 @@ void CZipCentralDir::ConvertName(CZipFileHeader& header, bool fromArchive) {
     }
 }
 
-void CZipCentralDir::OpenEntry(std::uint16_t index) {
+void CZipCentralDir::OpenEntry(std::uint32_t index) {
     m_pOpenFile = m_headers[index].get();
     m_pStorage->ChangeVolume(m_pOpenFile->m_uVolumeStart);
-    m_pStorage->m_pActiveFile->Seek(static_cast<std::int64_t>(m_pOpenFile->m_uOffset + m_nBytesBeforeArchive),
-                                    CZipAbstractFile::kBegin);
-    std::uint16_t extraLength = 0;
-    if (!m_pOpenFile->ReadLocalRecord(*m_pStorage, extraLength)) ThrowError(CZipException::kBadZipFile);
+    // A local header beyond the file (a Zip64 offset may be anything) is not looked for.
+    if (m_pOpenFile->m_uOffset > m_nArchiveLength - m_nBytesBeforeArchive) ThrowError(CZipException::kBadZipFile);
+    unsigned char record[CZipFileHeader::kLocalSize];
+    ReadAt(m_pOpenFile->m_uOffset + m_nBytesBeforeArchive, record, CZipFileHeader::kLocalSize);
+    const std::uint16_t nameLength = zip::Le16(record + 26);
+    const std::uint16_t extraLength = zip::Le16(record + 28);
+    m_pStorage->m_pActiveFile->Seek(nameLength, CZipAbstractFile::kCurrent);
     m_localExtraField.Release();
     if (extraLength != 0) {
         const int volume = m_pStorage->GetCurrentVolume();
@@ -142,23 +194,31 @@ void CZipCentralDir::OpenEntry(std::uint16_t index) {
         m_pStorage->Read(m_localExtraField.data(), extraLength, true);
         if (m_pStorage->GetCurrentVolume() != volume) ThrowError(CZipException::kBadZipFile);
     }
+    if (!m_pOpenFile->MatchesLocalRecord(record, m_localExtraField, m_bOpenZip64))
+        ThrowError(CZipException::kBadZipFile);
 }
 
 void CZipCentralDir::CloseEntry(bool afterException) {
     if (m_pOpenFile == nullptr) return;
     m_localExtraField.Release();
     if (!afterException && m_pOpenFile->IsDataDescriptor()) {
-        unsigned char descriptor[4 + CZipFileHeader::kDescriptorSize];
+        // CRC and the two sizes, 8 bytes each for an entry whose local
+        // header has a Zip64 block, after an optional signature.
+        const std::uint32_t size = m_bOpenZip64 ? 4 + 16 : 4 + 8;
+        unsigned char descriptor[4 + 4 + 16];
         m_pStorage->Read(descriptor, 4, true);
         const unsigned char* fields = descriptor;
         if (zip::HasSignature(descriptor, 0x07, 0x08)) {
-            m_pStorage->Read(descriptor + 4, CZipFileHeader::kDescriptorSize, true);
+            m_pStorage->Read(descriptor + 4, size, true);
             fields = descriptor + 4;
         } else {
             // The signature is optional: these four bytes were the CRC.
-            m_pStorage->Read(descriptor + 4, CZipFileHeader::kDescriptorSize - 4, true);
+            m_pStorage->Read(descriptor + 4, size - 4, true);
         }
-        if (!m_pOpenFile->MatchesCrcAndSizes(fields)) ThrowError(CZipException::kBadZipFile);
+        const std::uint64_t compressed = m_bOpenZip64 ? zip::Le64(fields + 4) : zip::Le32(fields + 4);
+        const std::uint64_t uncompressed = m_bOpenZip64 ? zip::Le64(fields + 12) : zip::Le32(fields + 8);
+        if (!m_pOpenFile->MatchesCrcAndSizes(zip::Le32(fields), compressed, uncompressed))
+            ThrowError(CZipException::kBadZipFile);
     }
     m_pOpenFile = nullptr;
 }

@@ -9,7 +9,7 @@
 #include "zip/fileops.h"
 #include "zip/pathcomponent.h"
 
-bool CZipArchive::OpenEntry(std::uint16_t index) {
+bool CZipArchive::OpenEntry(std::uint32_t index) {
     if (!m_centralDir.IsValidIndex(index)) return false;
     if (m_iFileOpened != 0) return false;
     m_inputBuffer.Allocate(kBufferSize);
@@ -40,7 +40,11 @@ bool CZipArchive::OpenEntry(std::uint16_t index) {
             ThrowError(CZipException::kBadZipFile);
         }
         m_uComprLeft = header.m_uComprSize - headerBytes;
-        m_uDataEnd = m_storage.m_pActiveFile->GetPosition() + m_uComprLeft;
+        // Data said to run past the end of the file ends early when it is
+        // read; until then the end is the file's (a Zip64 size may be anything).
+        const std::uint64_t start = m_storage.m_pActiveFile->GetPosition();
+        const std::uint64_t length = m_centralDir.m_nArchiveLength;
+        m_uDataEnd = start <= length && m_uComprLeft <= length - start ? start + m_uComprLeft : length;
         m_uUncomprLeft = header.m_uUncomprSize;
     } catch (...) {
         // The entry never counted as open: leave the archive ready for the next one.
@@ -59,7 +63,7 @@ bool CZipArchive::OpenEntry(std::uint16_t index) {
 
 void CZipArchive::RefillInput() {
     const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
-    const std::uint32_t n = std::min(m_inputBuffer.size(), m_uComprLeft);
+    const std::uint32_t n = static_cast<std::uint32_t>(std::min<std::uint64_t>(m_inputBuffer.size(), m_uComprLeft));
     m_storage.Read(m_inputBuffer.data(), n, false);
     if (header.IsEncrypted()) m_cipher.DecryptBuffer(m_inputBuffer.data(), n);
     m_uComprLeft -= n;
@@ -93,7 +97,7 @@ std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
     if (m_iFileOpened != -1 || buffer == nullptr || count == 0) return 0;
     const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
     unsigned char* out = static_cast<unsigned char*>(buffer);
-    std::uint32_t space = std::min(count, m_uUncomprLeft);
+    std::uint32_t space = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, m_uUncomprLeft));
     std::uint32_t delivered = 0;
 
     while (space > 0) {
@@ -112,11 +116,11 @@ std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
             out += m;
             delivered += m;
         } else {
-            const uLong before = m_stream.total_out;
             m_stream.next_out = out;
             m_stream.avail_out = space;
             const int result = inflate(&m_stream, Z_SYNC_FLUSH);
-            const std::uint32_t m = static_cast<std::uint32_t>(m_stream.total_out - before);
+            // Counted here: total_out is a long, 32 bits on Windows, and wraps beyond 4 GiB.
+            const std::uint32_t m = space - m_stream.avail_out;
             m_uCrc32 = crc32(m_uCrc32, out, m);
             m_uUncomprLeft -= m;
             space -= m;
@@ -133,21 +137,10 @@ std::uint32_t CZipArchive::ReadEntry(void* buffer, std::uint32_t count) {
     return delivered;
 }
 
-void CZipArchive::ApplyTimeAndAttributes(const std::string& path, const CZipFileHeader& header, int& result) {
-    if (!zip::SetPathModTime(path, header.GetModTime())) {
-        result = -2;
-    } else if (!zip::SetPathAttributes(path, header.GetAttributes())) {
-        result = -2;
-    } else if (header.GetUnixMode() != 0 && !zip::SetPathUnixMode(path, header.GetUnixMode(), false)) {
-        // Unix permission bits, so that an extracted program stays executable.
-        result = -2;
-    }
-}
-
 void CZipArchive::ApplyTimeAndAttributes(CZipFile& output, const CZipFileHeader& header, int& result) {
     std::uint64_t lastAccess = 0, lastWrite = 0;
-    // One call through the handle that wrote the file, where the path-based
-    // version opens the file again for each of time, attributes and mode.
+    // One call through the handle that wrote the file: time, attributes and
+    // the Unix permission bits (so that an extracted program stays executable).
     if (!zip::ModTimeAsFileTimes(header.GetModTime(), lastAccess, lastWrite) ||
         !output.SetTimesAndAttributes(lastAccess, lastWrite, header.GetAttributes(), header.GetUnixMode() & 0777))
         result = -2;
@@ -160,14 +153,13 @@ int CZipArchive::CheckOutput() {
     return 1;
 }
 
-int CZipArchive::CloseEntry(const char* path, bool afterException) {
+int CZipArchive::CloseEntry(bool afterException) {
     if (m_iFileOpened != -1) return 0;
     const CZipFileHeader& header = *m_centralDir.GetOpenEntry();
     int result = 1;
     if (!afterException) {
         result = CheckOutput();
         if (header.m_uMethod == 8) inflateEnd(&m_stream);
-        if (path != nullptr) ApplyTimeAndAttributes(path, header, result);
     }
     return FinishEntry(afterException, result);
 }
@@ -208,25 +200,44 @@ int CZipArchive::FinishEntry(bool afterException, int result) {
 }
 
 
-bool CZipArchive::CreateOutput(CZipFile& output, const std::string& target) {
+ZipEntryOutcome CZipArchive::CreateOutput(CZipFile& output, const std::string& target) {
     const unsigned flags = platform::kModeCreate | platform::kModeWrite | platform::kShareDenyWrite;
     // Most targets are new: one call creates the file, and a name already
     // taken (by a link too) is noticed without looking first.
-    if (output.Open(target, flags | platform::kModeCreateNew, false)) return true;
+    if (output.Open(target, flags | platform::kModeCreateNew, false)) return ZipEntryOutcome::kExtracted;
     const std::uint32_t code = platform::GetLastError();
-    if ((code != platform::kErrorFileExists && code != platform::kErrorAlreadyExists) || !m_bReplaceExisting)
+    if (code != platform::kErrorFileExists && code != platform::kErrorAlreadyExists)
         throw platform::FileException::FromOsError(code, target);
+    if (!m_bReplaceExisting) return ZipEntryOutcome::kNameTaken;
     const std::uint32_t attributes = platform::GetFileAttributes(target);
-    if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint)) return false;
+    if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint))
+        return ZipEntryOutcome::kFailed;
     output.Open(target, flags, true);  // replaces the file of that name
-    return true;
+    return ZipEntryOutcome::kExtracted;
 }
 
-bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFolder, bool fullPath,
+bool CZipArchive::ExtractEntry(std::uint32_t index, const std::string& targetFolder, bool fullPath,
                                const char* newName, std::uint32_t bufferSize) {
-    if (bufferSize == 0) return false;
+    return Extract(index, targetFolder, fullPath, newName, bufferSize) == ZipEntryOutcome::kExtracted;
+}
+
+ZipEntryOutcome CZipArchive::ExtractEntryOutcome(std::uint32_t index, const std::string& targetFolder,
+                                                 CZipCaughtError* caught) {
+    // An entry already open declines this one; only an entry that this call
+    // leaves open blocks the ones after it.
+    const bool openBefore = m_iFileOpened == -1;
+    ZipEntryOutcome outcome = ZipEntryOutcome::kFailed;
+    if (zip::PassOverErrors([&] { outcome = Extract(index, targetFolder, true, nullptr, kBufferSize); }, caught))
+        return outcome;
+    return !openBefore && m_iFileOpened == -1 ? ZipEntryOutcome::kBlocksLater : ZipEntryOutcome::kFailed;
+}
+
+ZipEntryOutcome CZipArchive::Extract(std::uint32_t index, const std::string& targetFolder, bool fullPath,
+                                     const char* newName, std::uint32_t bufferSize) {
+    constexpr ZipEntryOutcome kFailed = ZipEntryOutcome::kFailed;
+    if (bufferSize == 0) return kFailed;
     CZipFileHeader header;
-    if (!GetEntryInfo(header, index)) return false;
+    if (!GetEntryInfo(header, index)) return kFailed;
     const std::string name = header.GetName();
 
     // Hostile names, and names Windows would change, are refused before
@@ -237,7 +248,7 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
     const std::string base = zip::TrimTrailingSeparators(targetFolder);
     const std::string relative = base.empty() ? target : target.substr(base.size() + 1);
     // A file's own name is looked at when it is created (see CreateOutput).
-    if (zip::HasLinkBelow(base, relative, &m_knownFolders, header.IsFolder())) return false;
+    if (zip::HasLinkBelow(base, relative, &m_knownFolders, header.IsFolder())) return kFailed;
 
     CZipActionCallback* callback = RegisteredCallback(cbExtract);
     if (callback != nullptr) {
@@ -251,18 +262,19 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
         zip::SetPathAttributes(target, header.GetAttributes());
         if (header.GetUnixMode() != 0) zip::SetPathUnixMode(target, header.GetUnixMode(), true);
         if (callback != nullptr) callback->End();
-        return true;
+        return ZipEntryOutcome::kExtracted;
     }
 
     if (callback != nullptr) callback->SetEntryTotal(header.m_uUncomprSize);
-    if (!OpenEntry(index)) return false;
+    if (!OpenEntry(index)) return kFailed;
     zip::CreateFolderChain(CZipPathComponent(target).FolderPath(), &m_knownFolders);
     CZipFile output;
-    if (!CreateOutput(output, target)) {
-        // A link of that name: nothing is written through it.
-        CloseEntry(nullptr, true);
+    const ZipEntryOutcome created = CreateOutput(output, target);
+    if (created != ZipEntryOutcome::kExtracted) {
+        // Nothing is written through a link, nor over an earlier entry's file.
+        CloseEntry(true);
         if (callback != nullptr) callback->End();
-        return false;
+        return created;
     }
 
     CZipAutoBuffer transfer(bufferSize);
@@ -284,5 +296,5 @@ bool CZipArchive::ExtractEntry(std::uint16_t index, const std::string& targetFol
     if (!result && aborted == CZipException::kAbortedSafely) aborted = CZipException::kAborted;
     if (callback != nullptr) callback->End();
     if (aborted != 0) ThrowZipException(aborted, target);
-    return result;
+    return result ? ZipEntryOutcome::kExtracted : kFailed;
 }

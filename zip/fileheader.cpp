@@ -64,6 +64,36 @@ std::uint32_t ConvertAttributes(std::uint32_t value, int fromSystem, int toSyste
     return Convert(Convert(value, fromSystem, true), toSystem, false);
 }
 
+bool ReadZip64Extra(const CZipAutoBuffer& extra, std::uint64_t* uncompressed, std::uint64_t* compressed,
+                    std::uint64_t* offset, std::uint32_t* disk, bool& present) {
+    constexpr std::uint16_t kZip64Tag = 0x0001;
+    const unsigned char* p = extra.data();
+    const std::uint32_t size = extra.size();
+    present = false;
+    for (std::uint32_t at = 0; at + 4 <= size;) {
+        const std::uint32_t length = Le16(p + at + 2);
+        if (Le16(p + at) != kZip64Tag) {
+            at += 4 + length;
+            continue;
+        }
+        present = true;
+        // A block that claims more than the field holds has what is there.
+        const std::uint32_t held = length < size - at - 4 ? length : size - at - 4;
+        std::uint32_t used = 0;
+        for (std::uint64_t* value : {uncompressed, compressed, offset}) {
+            if (value == nullptr) continue;
+            used += 8;
+            if (used > held) return false;
+            *value = Le64(p + at + 4 + used - 8);
+        }
+        if (disk == nullptr) return true;
+        if (used + 4 > held) return false;
+        *disk = Le32(p + at + 4 + used);
+        return true;
+    }
+    return true;
+}
+
 std::int64_t DosTimeToTime(std::uint16_t date, std::uint16_t time) {
     std::tm parts{};
     parts.tm_sec = (time & 0x1F) * 2;
@@ -108,29 +138,32 @@ bool CZipFileHeader::ReadCentralRecord(CZipStorage& storage) {
     storage.Read(m_extraField.data(), extraLength, true);
     m_comment.Allocate(commentLength);
     storage.Read(m_comment.data(), commentLength, true);
-    return storage.GetCurrentVolume() == volume;
+    if (storage.GetCurrentVolume() != volume) return false;
+    bool zip64 = false;
+    return zip::ReadZip64Extra(m_extraField, m_uUncomprSize == kAllOnes32 ? &m_uUncomprSize : nullptr,
+                               m_uComprSize == kAllOnes32 ? &m_uComprSize : nullptr,
+                               m_uOffset == kAllOnes32 ? &m_uOffset : nullptr,
+                               m_uVolumeStart == 0xFFFF ? &m_uVolumeStart : nullptr, zip64);
 }
 
-bool CZipFileHeader::ReadLocalRecord(CZipStorage& storage, std::uint16_t& extraLength) const {
-    unsigned char record[kLocalSize];
-    storage.Read(record, kLocalSize, true);
+bool CZipFileHeader::MatchesLocalRecord(const unsigned char* record, const CZipAutoBuffer& extra, bool& zip64) const {
     if (!zip::HasSignature(record, 0x03, 0x04)) return false;
     const std::uint16_t flag = zip::Le16(record + 6);
     if ((flag & 0xF) != (m_uFlag & 0xF)) return false;
     const std::uint16_t method = zip::Le16(record + 8);
     if (method != m_uMethod || (method != 0 && method != 8)) return false;
-    const std::uint16_t nameLength = zip::Le16(record + 26);
-    if (nameLength != m_uStoredNameLength) return false;
-    if (!(flag & 0x8) && !MatchesCrcAndSizes(record + 14)) return false;
-    extraLength = zip::Le16(record + 28);
     // The local name is not compared: the central one is the entry's name.
-    storage.m_pActiveFile->Seek(nameLength, CZipAbstractFile::kCurrent);
-    return true;
+    if (zip::Le16(record + 26) != m_uStoredNameLength) return false;
+    std::uint64_t compressed = zip::Le32(record + 18), uncompressed = zip::Le32(record + 22);
+    if (!zip::ReadZip64Extra(extra, uncompressed == kAllOnes32 ? &uncompressed : nullptr,
+                             compressed == kAllOnes32 ? &compressed : nullptr, nullptr, nullptr, zip64))
+        return false;
+    // With a data descriptor the sizes and CRC follow the data.
+    return (flag & 0x8) || MatchesCrcAndSizes(zip::Le32(record + 14), compressed, uncompressed);
 }
 
-bool CZipFileHeader::MatchesCrcAndSizes(const unsigned char* record) const {
-    return zip::Le32(record) == m_uCrc32 && zip::Le32(record + 4) == m_uComprSize &&
-           zip::Le32(record + 8) == m_uUncomprSize;
+bool CZipFileHeader::MatchesCrcAndSizes(std::uint32_t crc, std::uint64_t compressed, std::uint64_t uncompressed) const {
+    return crc == m_uCrc32 && compressed == m_uComprSize && uncompressed == m_uUncomprSize;
 }
 
 std::string CZipFileHeader::GetName() const {

@@ -37,6 +37,17 @@ bool IsSupportedSystem(int system);
 // (1, 2, 4, 5, 8, 9) throws CZipException 115 with no file name.
 std::uint32_t ConvertAttributes(std::uint32_t value, int fromSystem, int toSystem);
 
+// Zip64 extended information (extra field block 0x0001): each of the
+// entry's uncompressed size, compressed size, local header offset and disk
+// number whose 32-bit field holds all ones is in the block instead, as a
+// 64-bit value (the disk number: 32-bit), in this order and only those.
+// Takes them from `extra` for the fields given (non-null: the field holds
+// all ones). `present` tells whether there is a block at all; without one
+// the fields keep their values. False when the block is shorter than the
+// fields it must hold.
+bool ReadZip64Extra(const CZipAutoBuffer& extra, std::uint64_t* uncompressed, std::uint64_t* compressed,
+                    std::uint64_t* offset, std::uint32_t* disk, bool& present);
+
 // The calendar time (seconds since 1970, as the run-time library's 64-bit
 // calendar conversion gives it, local time) of an MS-DOS date and time.
 // -1 when the conversion fails.
@@ -48,7 +59,7 @@ class CZipFileHeader {
 public:
     static constexpr std::uint32_t kCentralSize = 46;
     static constexpr std::uint32_t kLocalSize = 30;
-    static constexpr std::uint32_t kDescriptorSize = 12;  // CRC and both sizes, after the optional signature
+    static constexpr std::uint32_t kAllOnes32 = 0xFFFFFFFF;  // a 32-bit field whose value is in the Zip64 block
     static constexpr std::uint16_t kExtendedTimestampTag = 0x5455;
 
     CZipFileHeader() = default;
@@ -56,16 +67,16 @@ public:
     CZipFileHeader(const CZipFileHeader&) = default;
     CZipFileHeader& operator=(const CZipFileHeader&) = default;
 
-    // Reads one central header at the storage's position. False when the
-    // signature is wrong; a short read throws CZipException 101.
+    // Reads one central header at the storage's position, with the Zip64
+    // values of its extra field. False when the signature is wrong or the
+    // Zip64 block is too short; a short read throws CZipException 101.
     bool ReadCentralRecord(CZipStorage& storage);
-    // Reads the entry's local header at the storage's position and checks it
-    // against this header; on success `extraLength` is the local extra field
-    // length and the storage stands at the extra field.
-    bool ReadLocalRecord(CZipStorage& storage, std::uint16_t& extraLength) const;
-    // The record's CRC, compressed and uncompressed size (12 bytes, in this
-    // order) equal this header's.
-    bool MatchesCrcAndSizes(const unsigned char* record) const;
+    // Checks the entry's local header (`record`, its first kLocalSize bytes,
+    // and its extra field) against this header. `zip64` tells whether the
+    // local header has a Zip64 block, which makes its data descriptor's
+    // sizes 8 bytes each.
+    bool MatchesLocalRecord(const unsigned char* record, const CZipAutoBuffer& extra, bool& zip64) const;
+    bool MatchesCrcAndSizes(std::uint32_t crc, std::uint64_t compressed, std::uint64_t uncompressed) const;
 
     // The name bytes: '\' separators, ANSI code page (after the central
     // directory converted it).
@@ -94,12 +105,12 @@ public:
     std::uint16_t m_uModTime = 0;
     std::uint16_t m_uModDate = 0;
     std::uint32_t m_uCrc32 = 0;
-    std::uint32_t m_uComprSize = 0;
-    std::uint32_t m_uUncomprSize = 0;
-    std::uint16_t m_uVolumeStart = 0;
+    std::uint64_t m_uComprSize = 0;    // Zip64 values where the 32-bit fields hold all ones
+    std::uint64_t m_uUncomprSize = 0;
+    std::uint32_t m_uVolumeStart = 0;
     std::uint16_t m_uInternalAttr = 0;
     std::uint32_t m_uExternalAttr = 0;
-    std::uint32_t m_uOffset = 0;  // of the local header, from the start of the archive
+    std::uint64_t m_uOffset = 0;  // of the local header, from the start of the archive
     CZipAutoBuffer m_extraField;
     CZipAutoBuffer m_name;
     // The name's length as stored, before any code page conversion: the

@@ -17,13 +17,13 @@ void CZipStorage::Open(const std::string& path, int mode, std::int32_t volumeSiz
     m_nCurrentVolume = -1;
 }
 
-void CZipStorage::UpdateVolumeMode(std::uint16_t lastVolume) {
+void CZipStorage::UpdateVolumeMode(std::uint32_t lastVolume) {
     if (lastVolume != 0) ThrowError(CZipException::kBadZipFile);
     m_nCurrentVolume = 0;
     m_nVolumeMode = kSingleVolume;
 }
 
-void CZipStorage::ChangeVolume(std::uint16_t n) {
+void CZipStorage::ChangeVolume(std::uint32_t n) {
     if (static_cast<int>(n) == m_nCurrentVolume) return;
     // A single-volume archive has no other volume to change to.
     ThrowError(CZipException::kBadZipFile);

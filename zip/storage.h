@@ -26,10 +26,10 @@ public:
 
     // Called with the end record's volume number: 0 makes the archive
     // single-volume; any other number is refused (code 101).
-    void UpdateVolumeMode(std::uint16_t lastVolume);
+    void UpdateVolumeMode(std::uint32_t lastVolume);
     // Makes volume `n` current: nothing for the current volume; any other
     // volume is refused (code 101).
-    void ChangeVolume(std::uint16_t n);
+    void ChangeVolume(std::uint32_t n);
 
     // Reads exactly `count` bytes or throws code 101 with the archive path.
     // A count of 0 returns 0 without touching the file.

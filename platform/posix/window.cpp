@@ -93,13 +93,15 @@ std::intptr_t SendWindowMessage(WindowHandle window, unsigned message, std::uint
             w->high = (lParam >> 16) & 0xFFFF;
             return previous;
         case kPbmSetRange32:
-            w->low = static_cast<std::intptr_t>(wParam);
-            w->high = lParam;
+            // Windows takes these (and the position) as int.
+            w->low = static_cast<int>(wParam);
+            w->high = static_cast<int>(lParam);
             Echo(*w);
             return previous;
+        case kPbmGetRange: return wParam != 0 ? w->low : w->high;
         case kPbmSetPos:
             // A progress bar keeps its position inside its range.
-            w->pos = static_cast<std::intptr_t>(wParam);
+            w->pos = static_cast<int>(wParam);
             if (w->pos < w->low) w->pos = w->low;
             if (w->pos > w->high) w->pos = w->high;
             Echo(*w);

@@ -20,8 +20,9 @@ import unittest
 CHECK, GRAPH, SOURCE = (pathlib.Path(a) for a in sys.argv[1:4])
 del sys.argv[1:4]
 
-# name, file, text put before its first line (or (old, new): a replacement;
-# a file that does not exist is created), what the check must say (None: it passes)
+# name, file (or a tuple of files that all get the change), text put before
+# its first line (or (old, new): a replacement; a file that does not exist is
+# created), what the check must say (None: it passes)
 CASES = [
     ("zip includes a launcher header", "zip/archive.cpp", '#include "launcher/run.h"\n',
      'zip/archive.cpp:1: #include "launcher/run.h": launcher is not below zip in the module graph'),
@@ -51,7 +52,8 @@ CASES = [
     ("a PRIVATE module that a header includes", "launcher/run.h", '#include "cleanup/deletefiles.h"\n',
      "launcher/CMakeLists.txt: launcher names cleanup PRIVATE, but its header launcher/run.h includes cleanup; "
      "name it PUBLIC"),
-    ("a PUBLIC module that only sources include", "zip/file.h", ('#include "platform/file.h"\n', ""),
+    ("a PUBLIC module that only sources include", ("zip/file.h", "zip/caughterror.h"),
+     ('#include "platform/file.h"\n', ""),
      "zip/CMakeLists.txt: zip names platform PUBLIC, but only its sources include platform"),
     ("a file that no target lists", "launcher/stray.cpp", "int stray;\n",
      "launcher/stray.cpp: a file of launcher/ that none of its targets lists; list it in launcher/CMakeLists.txt"),
@@ -83,15 +85,16 @@ class ModuleGraphCheck(unittest.TestCase):
                 root = pathlib.Path(scratch) / "tree"
                 for folder in folders:
                     shutil.copytree(SOURCE / folder, root / folder, ignore=shutil.ignore_patterns("__pycache__"))
-                path = root / relative
-                if not path.exists():
-                    path.write_text(change)
-                elif isinstance(change, tuple):
-                    text = path.read_text()
-                    self.assertIn(change[0], text)
-                    path.write_text(text.replace(change[0], change[1]))
-                else:
-                    path.write_text(change + path.read_text())
+                for one in relative if isinstance(relative, tuple) else (relative,):
+                    path = root / one
+                    if not path.exists():
+                        path.write_text(change)
+                    elif isinstance(change, tuple):
+                        text = path.read_text()
+                        self.assertIn(change[0], text)
+                        path.write_text(text.replace(change[0], change[1]))
+                    else:
+                        path.write_text(change + path.read_text())
                 stamp = pathlib.Path(scratch) / "stamp"
                 stamp.write_text("")  # from an earlier build that passed
                 result = run_check(root, stamp)

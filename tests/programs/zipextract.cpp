@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     }
     int failed = 0;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
-        const auto index = static_cast<std::uint16_t>(i);
+        const auto index = static_cast<std::uint32_t>(i);
         CZipFileHeader header;
         archive.GetEntryInfo(header, index);
         std::string outcome;

@@ -39,6 +39,10 @@ inline void Append32(Bytes& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 
+inline void Append64(Bytes& b, std::uint64_t v) {
+    for (int i = 0; i < 8; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
 inline void AppendText(Bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
 
 }  // namespace sfxpack

@@ -58,31 +58,21 @@ Launcher ReadLauncher(const std::string& nativePath) {
     return launcher;
 }
 
-// Opens the archive; on failure prints why and returns false.
-bool OpenArchive(CZipArchive& archive, const std::string& file, std::ostream& err) {
-    try {
-        archive.Open(platform::FromNativePath(file));
-        return true;
-    } catch (const CZipException& e) {
-        err << "sfxpack: " << file << ": " << e.GetDescription() << "\n";
-    } catch (const platform::FileException& e) {
-        err << "sfxpack: cannot read " << sfxpack::FileProblem(e) << "\n";
-    }
-    archive.Close(CZipArchive::afterException);
-    return false;
+// What went wrong in an archive step, as a user reads it: a file error names
+// the file and the system's reason.
+std::string ProblemText(const CZipCaughtError& error) {
+    return error.m_nCode == CZipCaughtError::kFileError ? sfxpack::FileProblem(error.m_file) : error.Describe();
 }
 
-// Runs one step on an entry: the problem it met, or the empty string.
-template <class Step>
-std::string ProblemOf(Step step) {
-    try {
-        step();
-        return std::string();
-    } catch (const CZipException& e) {
-        return e.GetDescription();
-    } catch (const platform::FileException& e) {
-        return sfxpack::FileProblem(e);
-    }
+// Opens the archive; on failure prints why and returns false.
+bool OpenArchive(CZipArchive& archive, const std::string& file, std::ostream& err) {
+    CZipCaughtError error;
+    if (archive.TryOpen(platform::FromNativePath(file), &error)) return true;
+    if (error.m_nCode == CZipCaughtError::kFileError)
+        err << "sfxpack: cannot read " << ProblemText(error) << "\n";
+    else
+        err << "sfxpack: " << file << ": " << ProblemText(error) << "\n";
+    return false;
 }
 
 std::string TimeText(std::int64_t time) {
@@ -125,10 +115,11 @@ int ListArchive(const std::string& file, std::ostream& out, std::ostream& err) {
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
         CZipFileHeader header;
-        if (!archive.GetEntryInfo(header, static_cast<std::uint16_t>(i))) continue;
+        if (!archive.GetEntryInfo(header, static_cast<std::uint32_t>(i))) continue;
         char line[96];
-        std::snprintf(line, sizeof line, "%10lu %10lu %-8s %s %c ", static_cast<unsigned long>(header.m_uUncomprSize),
-                      static_cast<unsigned long>(header.m_uComprSize), MethodName(header.m_uMethod),
+        std::snprintf(line, sizeof line, "%10llu %10llu %-8s %s %c ",
+                      static_cast<unsigned long long>(header.m_uUncomprSize),
+                      static_cast<unsigned long long>(header.m_uComprSize), MethodName(header.m_uMethod),
                       TimeText(header.GetModTime()).c_str(), header.IsEncrypted() ? '*' : ' ');
         out << line << header.GetName() << "\n";
         size += header.m_uUncomprSize;
@@ -149,26 +140,30 @@ int ExtractArchive(const std::string& file, const std::string& folder, std::ostr
     int failed = 0;
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
-        const auto index = static_cast<std::uint16_t>(i);
+        const auto index = static_cast<std::uint32_t>(i);
         CZipFileHeader header;
         archive.GetEntryInfo(header, index);
-        bool extracted = true;
         const std::string refusal = zip::EntryNameProblem(header.GetName());
-        std::string problem = !refusal.empty() ? "refused, for " + refusal : ProblemOf([&] {
+        CZipCaughtError error;
+        ZipEntryOutcome outcome = ZipEntryOutcome::kFailed;
+        if (refusal.empty()) {
             if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
-            extracted = archive.ExtractEntry(index, target);
-        });
-        if (problem.empty() && !extracted) problem = "not extracted";
-        if (problem.empty()) {
+            outcome = archive.ExtractEntryOutcome(index, target, &error);
+        }
+        if (outcome == ZipEntryOutcome::kExtracted) {
             out << "  " << header.GetName() << "\n";
             continue;
         }
         ++failed;
+        const std::string problem =
+            !refusal.empty() ? "refused, for " + refusal : error.IsSet() ? ProblemText(error) : "not extracted";
         err << "sfxpack: " << header.GetName() << ": " << problem << "\n";
-        // An error in an entry's data keeps that entry open in the archive;
-        // start afresh so that the entries after it still come out.
-        archive.Close(CZipArchive::afterException);
-        if (!OpenArchive(archive, file, err)) return 1;
+        if (outcome == ZipEntryOutcome::kBlocksLater) {
+            // The entry stays open in the archive and would keep the later
+            // ones from coming out: start afresh.
+            archive.Close(CZipArchive::afterException);
+            if (!OpenArchive(archive, file, err)) return 1;
+        }
     }
     archive.Close();
     if (failed != 0) {
@@ -194,11 +189,11 @@ int VerifyArchive(const std::string& file, std::ostream& out, std::ostream& err)
     std::vector<unsigned char> buffer(CZipArchive::kBufferSize);
     const int count = archive.GetEntryCount();
     for (int i = 0; i < count; ++i) {
-        const auto index = static_cast<std::uint16_t>(i);
+        const auto index = static_cast<std::uint32_t>(i);
         CZipFileHeader header;
         archive.GetEntryInfo(header, index);
         const std::string name = header.GetName();
-        if (platform::CompareNoCase(name, launcher.config.run) == 0) runFound = true;
+        if (IsRunProgram(name, launcher.config.run)) runFound = true;
         const std::string refusal = zip::EntryNameProblem(name);
         if (!refusal.empty()) {
             fault(name, "the launcher refuses this name, for " + refusal);
@@ -206,19 +201,19 @@ int VerifyArchive(const std::string& file, std::ostream& out, std::ostream& err)
         }
         if (header.IsFolder()) continue;
         bool complete = true;
-        std::string problem = ProblemOf([&] {
+        CZipCaughtError error;
+        zip::PassOverErrors([&] {
             if (usePassword) archive.SetArchivePassword(launcher.config.password.c_str());
             complete = archive.OpenEntry(index);
             while (complete && archive.ReadEntry(buffer.data(), static_cast<std::uint32_t>(buffer.size())) != 0) {
             }
             complete = complete && archive.CloseEntry() == 1;
-        });
-        if (problem.empty() && !complete) problem = "the data ends early";
-        if (problem.empty()) {
+        }, &error);
+        if (!error.IsSet() && complete) {
             bytes += header.m_uUncomprSize;
             continue;
         }
-        fault(name, problem);
+        fault(name, error.IsSet() ? ProblemText(error) : "the data ends early");
         // Start afresh after a fault inside an entry, as extract does.
         archive.Close(CZipArchive::afterException);
         if (!OpenArchive(archive, file, err)) return 1;

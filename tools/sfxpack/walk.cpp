@@ -14,10 +14,10 @@ namespace sfxpack {
 
 namespace {
 
-// The most entries an archive holds without Zip64, which the launcher does
-// not read. It also bounds a walk through links that reach one folder many
-// times over.
-constexpr std::size_t kMaxEntries = 0xFFFF;
+// The most files and folders sfxpack packs: far beyond any real application,
+// and a bound for a walk through links that reach one folder many times
+// over, which could otherwise grow without end.
+constexpr std::size_t kMaxEntries = std::size_t{1} << 22;
 // Problems named one by one in the refusal; the rest are counted.
 constexpr std::size_t kMaxListedProblems = 20;
 
@@ -137,16 +137,13 @@ private:
 
     void AddFile(const fs::path& source, const std::string& name) {
         const Described file = Describe(source, name);
-        if (file.size > 0xFFFFFFFF)
-            throw PackError("a file beyond 4 GiB needs Zip64, which the launcher does not read: " + Shown(name));
         Add(name, source, StoredMode(false, file.permissions), file.mtime);
     }
 
     void Add(const std::string& name, const fs::path& file, std::uint32_t mode, std::int64_t mtime) {
         if (m_result.entries.size() >= kMaxEntries)
             throw PackError("the folder holds more than " + std::to_string(kMaxEntries) +
-                            " files and folders (copies of linked ones included): the archive would need Zip64, "
-                            "which the launcher does not read");
+                            " files and folders (copies of linked ones included)");
         ZipSource source;
         source.name = name;
         source.file = file;

@@ -20,15 +20,28 @@ namespace {
 constexpr std::uint32_t kLocalSignature = 0x04034B50;
 constexpr std::uint32_t kCentralSignature = 0x02014B50;
 constexpr std::uint32_t kEndSignature = 0x06054B50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064B50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
 constexpr std::uint16_t kFlagUtf8 = 0x0800;
-constexpr std::uint16_t kMadeByUnix = (3 << 8) | 20;  // Unix, so the mode bits count; format 2.0
+constexpr std::uint16_t kMadeByUnix = 3 << 8;  // Unix, so the mode bits count; with the format version below
+constexpr std::uint16_t kVersionZip64 = 45;    // the format version that brought Zip64
+constexpr std::uint16_t kZip64Tag = 0x0001;
 constexpr std::uint16_t kExtendedTimestamp = 0x5455;
-constexpr std::uint32_t kCrcField = 14;  // offset of CRC, packed and unpacked size in the local header
+constexpr std::uint32_t kCrcField = 14;    // offset of CRC, packed and unpacked size in the local header
+constexpr std::uint32_t kLocalSize = 30;   // the local header before its name
+// A size or offset from here on does not fit its 32-bit field, which then
+// holds all ones (the value is in the Zip64 block).
+constexpr std::uint64_t kZip64Limit = 0xFFFFFFFF;
+constexpr std::uint32_t kAllOnes = 0xFFFFFFFF;
+constexpr std::uint64_t kMaxPlainEntries = 0xFFFF;
 constexpr std::size_t kChunk = 1 << 16;
 constexpr std::int64_t kFirstDosTime = 315532800;  // 1980-01-01 00:00:00 UTC
 
-const char kZip64[] = "the archive would need Zip64 (beyond 4 GiB or 65535 entries), which the launcher does not read";
+// A value for a 32-bit field of the end record: all ones when it does not fit.
+std::uint32_t Field32(std::uint64_t value) {
+    return value >= kZip64Limit ? kAllOnes : static_cast<std::uint32_t>(value);
+}
 
 bool IsAscii(const std::string& text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -85,11 +98,10 @@ void DosDateTime(std::int64_t utc, std::uint16_t& date, std::uint16_t& time) {
 ZipWriter::ZipWriter(std::ostream& out, ZipSettings settings, Progress& progress)
     : m_out(out), m_settings(std::move(settings)), m_progress(progress), m_in(kChunk), m_packed(kChunk) {}
 
-std::uint32_t ZipWriter::Position() {
+std::uint64_t ZipWriter::Position() {
     const std::streamoff at = m_out.tellp();
     if (at < 0) throw PackError("cannot write the archive");
-    if (static_cast<std::uint64_t>(at) > std::numeric_limits<std::uint32_t>::max()) throw PackError(kZip64);
-    return static_cast<std::uint32_t>(at);
+    return static_cast<std::uint64_t>(at);
 }
 
 void ZipWriter::Write(const unsigned char* data, std::size_t size) {
@@ -110,19 +122,34 @@ Bytes ZipWriter::ExtraField(const Entry& entry) const {
 }
 
 Bytes ZipWriter::Header(const Entry& e, bool central) const {
-    const Bytes extra = ExtraField(e);
-    const std::uint16_t needed = (e.method == 8 || (e.flags & kFlagEncrypted) != 0) ? 20 : 10;
+    // Zip64: in the local header both sizes (when they may reach 4 GiB),
+    // in the central one each value that does not fit its field, in this order.
+    const bool size64 = central ? e.size >= kZip64Limit : e.zip64Local;
+    const bool packed64 = central ? e.packed >= kZip64Limit : e.zip64Local;
+    const bool offset64 = central && e.offset >= kZip64Limit;
+    const bool zip64 = size64 || packed64 || offset64;
+    Bytes extra;
+    if (zip64) {
+        Append16(extra, kZip64Tag);
+        Append16(extra, 8 * (size64 + packed64 + offset64));
+        if (size64) Append64(extra, e.size);
+        if (packed64) Append64(extra, e.packed);
+        if (offset64) Append64(extra, e.offset);
+    }
+    const Bytes timestamp = ExtraField(e);
+    extra.insert(extra.end(), timestamp.begin(), timestamp.end());
+    const std::uint16_t needed = zip64 ? kVersionZip64 : (e.method == 8 || (e.flags & kFlagEncrypted) != 0) ? 20 : 10;
     Bytes h;
     Append32(h, central ? kCentralSignature : kLocalSignature);
-    if (central) Append16(h, kMadeByUnix);
+    if (central) Append16(h, kMadeByUnix | (zip64 ? kVersionZip64 : 20));
     Append16(h, needed);
     Append16(h, e.flags);
     Append16(h, e.method);
     Append16(h, e.time);
     Append16(h, e.date);
     Append32(h, e.crc);
-    Append32(h, e.packed);
-    Append32(h, e.size);
+    Append32(h, packed64 ? kAllOnes : static_cast<std::uint32_t>(e.packed));
+    Append32(h, size64 ? kAllOnes : static_cast<std::uint32_t>(e.size));
     Append16(h, static_cast<std::uint32_t>(e.name.size()));
     Append16(h, static_cast<std::uint32_t>(extra.size()));
     if (central) {
@@ -130,7 +157,7 @@ Bytes ZipWriter::Header(const Entry& e, bool central) const {
         Append16(h, 0);  // disk
         Append16(h, 0);  // internal attributes
         Append32(h, e.attributes);
-        Append32(h, e.offset);
+        Append32(h, offset64 ? kAllOnes : static_cast<std::uint32_t>(e.offset));
     }
     AppendText(h, e.name);
     h.insert(h.end(), extra.begin(), extra.end());
@@ -138,7 +165,6 @@ Bytes ZipWriter::Header(const Entry& e, bool central) const {
 }
 
 void ZipWriter::Add(const ZipSource& source) {
-    if (m_entries.size() >= 0xFFFF) throw PackError(kZip64);
     if (source.name.empty() || source.name.size() > 0xFFFF) throw PackError("no valid entry name: " + source.name);
     if (!IsUtf8(source.name)) throw PackError("the name is not UTF-8, so no archive tool could show it: " + source.name);
     const std::string refusal = zip::EntryNameProblem(source.name);
@@ -160,15 +186,24 @@ void ZipWriter::Add(const ZipSource& source) {
             e.crc = FileCrc(source.file, m_in);
         }
         e.method = m_settings.level == 0 ? 0 : 8;
+        const std::uint64_t overhead = (e.flags & kFlagEncrypted) != 0 ? CZipCipher::kHeaderSize : 0;
+        // The local header goes before the data, so whether its sizes need
+        // a Zip64 block is told by the file's size (a deflated copy larger
+        // than that is stored instead).
+        std::error_code ec;
+        const std::uint64_t expected = std::filesystem::file_size(source.file, ec);
+        e.zip64Local = !ec && expected + overhead >= kZip64Limit;
         WriteFile(source, e, true);
-        const std::uint32_t overhead = (e.flags & kFlagEncrypted) != 0 ? CZipCipher::kHeaderSize : 0;
         if (e.method == 8 && e.packed - overhead >= e.size) {
             // Deflate did not shrink it (media, archives, tiny files): store
             // it as it is, which the launcher copies instead of inflating.
-            m_out.seekp(e.offset);
+            m_out.seekp(static_cast<std::streamoff>(e.offset));
             e.method = 0;
             WriteFile(source, e, false);
         }
+        if (!e.zip64Local && (e.size >= kZip64Limit || e.packed >= kZip64Limit))
+            throw PackError(source.file.string() + " changed while it was packed");
+        PatchLocalHeader(e);
         m_progress.FileDone();
     }
     m_entries.push_back(e);
@@ -181,7 +216,7 @@ void ZipWriter::WriteFile(const ZipSource& source, Entry& e, bool countProgress)
 
     const bool encrypt = (e.flags & kFlagEncrypted) != 0;
     CZipCipher cipher;
-    std::uint32_t packed = 0;
+    std::uint64_t packed = 0;
     if (encrypt) {
         const std::string& password = m_settings.password;
         cipher.InitCipherKeys(reinterpret_cast<const unsigned char*>(password.data()),
@@ -209,8 +244,7 @@ void ZipWriter::WriteFile(const ZipSource& source, Entry& e, bool countProgress)
     auto emit = [&](unsigned char* data, std::size_t size) {
         if (encrypt)
             for (std::size_t i = 0; i < size; ++i) data[i] = cipher.EncryptByte(data[i]);
-        if (size > std::numeric_limits<std::uint32_t>::max() - packed) throw PackError(kZip64);
-        packed += static_cast<std::uint32_t>(size);
+        packed += size;
         Write(data, size);
     };
 
@@ -237,7 +271,6 @@ void ZipWriter::WriteFile(const ZipSource& source, Entry& e, bool countProgress)
         const std::size_t got = static_cast<std::size_t>(in.gcount());
         if (got == 0) break;
         size += got;
-        if (size > std::numeric_limits<std::uint32_t>::max()) throw PackError(kZip64);
         crc = crc32(crc, m_in.data(), static_cast<uInt>(got));
         if (e.method == 8) deflate(m_in.data(), got, Z_NO_FLUSH);
         else emit(m_in.data(), got);
@@ -248,34 +281,65 @@ void ZipWriter::WriteFile(const ZipSource& source, Entry& e, bool countProgress)
     if (encrypt && crc != e.crc) throw PackError(source.file.string() + " changed while it was packed");
 
     e.crc = static_cast<std::uint32_t>(crc);
-    e.size = static_cast<std::uint32_t>(size);
+    e.size = size;
     e.packed = packed;
+}
+
+void ZipWriter::PatchLocalHeader(const Entry& e) {
+    const std::streamoff end = m_out.tellp();
     Bytes fields;
     Append32(fields, e.crc);
-    Append32(fields, e.packed);
-    Append32(fields, e.size);
-    const std::streamoff end = m_out.tellp();
+    if (!e.zip64Local) {
+        Append32(fields, static_cast<std::uint32_t>(e.packed));
+        Append32(fields, static_cast<std::uint32_t>(e.size));
+    }
     m_out.seekp(static_cast<std::streamoff>(e.offset) + kCrcField);
     Write(fields.data(), fields.size());
+    if (e.zip64Local) {
+        // The Zip64 block is the first of the extra field: after its tag and length.
+        Bytes sizes;
+        Append64(sizes, e.size);
+        Append64(sizes, e.packed);
+        m_out.seekp(static_cast<std::streamoff>(e.offset + kLocalSize + e.name.size() + 4));
+        Write(sizes.data(), sizes.size());
+    }
     m_out.seekp(end);
-    Position();  // the data must end where 32-bit offsets reach
 }
 
 std::uint64_t ZipWriter::Finish() {
-    const std::uint32_t start = Position();
+    const std::uint64_t start = Position();
     for (const Entry& e : m_entries) {
         const Bytes header = Header(e, true);
         Write(header.data(), header.size());
     }
-    const std::uint32_t end = Position();
+    const std::uint64_t end = Position();
+    const std::uint64_t count = m_entries.size();
     Bytes record;
+    if (count > kMaxPlainEntries || start >= kZip64Limit || end - start >= kZip64Limit) {
+        // The Zip64 end record and its locator, then the end record with
+        // all ones where a value does not fit.
+        Append32(record, kZip64EndSignature);
+        Append64(record, 44);  // the size of the rest of this record
+        Append16(record, kMadeByUnix | kVersionZip64);
+        Append16(record, kVersionZip64);
+        Append32(record, 0);  // this disk
+        Append32(record, 0);  // the directory's disk
+        Append64(record, count);
+        Append64(record, count);
+        Append64(record, end - start);
+        Append64(record, start);
+        Append32(record, kZip64LocatorSignature);
+        Append32(record, 0);  // the disk of the Zip64 end record
+        Append64(record, end);
+        Append32(record, 1);  // disks
+    }
     Append32(record, kEndSignature);
     Append16(record, 0);  // this disk
     Append16(record, 0);  // the directory's disk
-    Append16(record, static_cast<std::uint32_t>(m_entries.size()));
-    Append16(record, static_cast<std::uint32_t>(m_entries.size()));
-    Append32(record, end - start);
-    Append32(record, start);
+    Append16(record, static_cast<std::uint32_t>(std::min(count, kMaxPlainEntries)));
+    Append16(record, static_cast<std::uint32_t>(std::min(count, kMaxPlainEntries)));
+    Append32(record, Field32(end - start));
+    Append32(record, Field32(start));
     // A file of even length: tools disagree on how a PE checksum counts an
     // odd last byte, and a one-byte comment keeps them from having to.
     const bool odd = (end + record.size() + 2) % 2 != 0;

@@ -2,7 +2,9 @@
 // first byte (every offset counts from the start of the whole file, so
 // archive tools see no "extra bytes"), the same bytes for the same input
 // (no host-dependent fields, deterministic encryption headers), names
-// beyond ASCII marked as UTF-8, and files that deflate cannot shrink stored.
+// beyond ASCII marked as UTF-8, files that deflate cannot shrink stored, and
+// Zip64 records only where a size or offset reaches 4 GiB or there are more
+// than 65535 entries (every archive that fits without them has none).
 #pragma once
 
 #include <cstdint>
@@ -40,8 +42,8 @@ public:
     // i.e. relative to the start of the file.
     ZipWriter(std::ostream& out, ZipSettings settings, Progress& progress);
 
-    // Adds one entry; throws PackError when its file cannot be read or the
-    // archive would need Zip64 (which the launcher does not read).
+    // Adds one entry; throws PackError when its file cannot be read (or
+    // changed while it was read).
     void Add(const ZipSource& source);
     // Writes the central directory and the end record. Returns the position
     // just past the end record: the stream may hold bytes beyond it (an
@@ -52,15 +54,19 @@ private:
     struct Entry {
         std::string name;
         std::uint16_t flags = 0, method = 0, date = 0, time = 0;
-        std::uint32_t crc = 0, packed = 0, size = 0, attributes = 0, offset = 0;
+        std::uint32_t crc = 0, attributes = 0;
+        std::uint64_t packed = 0, size = 0, offset = 0;
         std::int64_t mtime = 0;
+        bool zip64Local = false;  // the local header carries both sizes in a Zip64 block
     };
-    // Writes the local header, the (encrypted) data and patches the header's
-    // sizes; returns the stored size.
+    // Writes the local header and the (encrypted) data, and sets the entry's
+    // CRC and sizes.
     void WriteFile(const ZipSource& source, Entry& entry, bool countProgress);
+    // Writes the entry's CRC and sizes into its local header.
+    void PatchLocalHeader(const Entry& entry);
     Bytes ExtraField(const Entry& entry) const;
     Bytes Header(const Entry& entry, bool central) const;
-    std::uint32_t Position();
+    std::uint64_t Position();
     void Write(const unsigned char* data, std::size_t size);
 
     std::ostream& m_out;

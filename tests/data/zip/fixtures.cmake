@@ -7,7 +7,7 @@ if(NOT TARGET zip_fixtures)
   add_custom_command(
     OUTPUT ${ZIP_FIXTURES}/stamp
     COMMAND Python3::Interpreter ${CMAKE_CURRENT_LIST_DIR}/make_fixtures.py ${ZIP_FIXTURES}
-    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_fixtures.py
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/make_fixtures.py ${CMAKE_CURRENT_LIST_DIR}/../../e2e/zip64_writer.py
     COMMENT "Making the zip test archives")
   add_custom_target(zip_fixtures DEPENDS ${ZIP_FIXTURES}/stamp)
 endif()

@@ -13,6 +13,14 @@ patched field by field (a CRC, a size, a flag, a signature), or re-laid
 (central records reordered or duplicated, a data descriptor's signature
 dropped). Each one is small and named after what is wrong with it.
 
+Zip64 archives of the same tree come from Python's zipfile (a Zip64 block
+in every entry and a Zip64 end record, forced; with data descriptors of
+8-byte sizes when written to a stream; after a stub), Info-ZIP zip -fz and
+libarchive; zip64-beyond-4gib.zip puts the tree 4.5 GiB into a sparse file,
+so that its offsets need Zip64. Hostile Zip64 values (a locator or offset
+pointing outside the file, counts and sizes the file cannot hold, a Zip64
+block shorter than its fields) are laid out byte by byte.
+
 OUTDIR/seeds holds the small archives, the fuzz target's seed corpus.
 
 A tool that is missing is reported and its archives are left out; the tests
@@ -27,6 +35,10 @@ import subprocess
 import sys
 import warnings
 import zipfile
+import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
+from zip64_writer import write_zip64  # noqa: E402  (shared with the end-to-end tests)
 
 PASSWORD = "secret"
 FIXED_TIME = (2021, 6, 15, 13, 45, 30)
@@ -410,6 +422,141 @@ def crafted(out):
                ("file/inner.txt", b"inner\n", STORED), ("z.txt", b"z\n" * 40000, DEFLATED)]).save(f"{out}/meeting-names.zip")
 
 
+# ----------------------------------------------------------------------------
+# Zip64
+
+
+def tree_entries(src):
+    """(relative name, path) of every folder ('/' at the end) and file under src, sorted."""
+    found = []
+    for dirpath, dirnames, filenames in os.walk(src):
+        for name in dirnames:
+            found.append((os.path.relpath(os.path.join(dirpath, name), src) + "/", os.path.join(dirpath, name)))
+        for name in filenames:
+            found.append((os.path.relpath(os.path.join(dirpath, name), src), os.path.join(dirpath, name)))
+    return sorted(found)
+
+
+def write_zip64_tree(src, path, stream_path, only=None):
+    """The tree (or the names in `only`) into `path` with every Zip64 record
+    forced (see tests/e2e/zip64_writer.py), and so into `stream_path` written
+    to a stream, which gives data descriptors with 8-byte sizes."""
+    entries = [(zipfile.ZipInfo.from_file(full, name), b"" if name.endswith("/") else open(full, "rb").read())
+               for name, full in tree_entries(src) if only is None or name.rstrip("/") in only]
+    for target, stream in ((path, False), (stream_path, True)):
+        with open(target, "wb") as f:
+            write_zip64(f, entries, stream=stream)
+
+
+def le16(v):
+    return struct.pack("<H", v)
+
+
+def le32(v):
+    return struct.pack("<I", v)
+
+
+def le64(v):
+    return struct.pack("<Q", v)
+
+
+def zip64_block(*values):
+    return le16(1) + le16(8 * len(values)) + b"".join(le64(v) for v in values)
+
+
+def raw_local(name, data, csize, usize, extra=b""):
+    """A stored entry's local header and data; csize/usize as the 32-bit fields hold them."""
+    return (le32(0x04034B50) + le16(45) + le16(0) + le16(0) + le32(0x52CF0000) + le32(zlib.crc32(data)) +
+            le32(csize) + le32(usize) + le16(len(name)) + le16(len(extra)) + name.encode() + extra + data)
+
+
+def raw_central(name, data, csize, usize, offset, extra=b""):
+    return (le32(0x02014B50) + le16((3 << 8) | 45) + le16(45) + le16(0) + le16(0) + le32(0x52CF0000) +
+            le32(zlib.crc32(data)) + le32(csize) + le32(usize) + le16(len(name)) + le16(len(extra)) + le16(0) +
+            le16(0) + le16(0) + le32(0o100644 << 16) + le32(offset) + name.encode() + extra)
+
+
+def raw_ends(count, dir_offset, dir_size, end64_at, entries64=None, dir_offset64=None, locator_offset=None,
+             record=True):
+    """A Zip64 end record at end64_at (where the directory ends; left out
+    without `record`), its locator and the end record."""
+    zip64_end = (le32(0x06064B50) + le64(44) + le16((3 << 8) | 45) + le16(45) + le32(0) + le32(0) +
+              le64(count) + le64(count if entries64 is None else entries64) + le64(dir_size) +
+              le64(dir_offset if dir_offset64 is None else dir_offset64))
+    locator = le32(0x07064B50) + le32(0) + le64(end64_at if locator_offset is None else locator_offset) + le32(1)
+    end = (le32(0x06054B50) + le16(0) + le16(0) + le16(0xFFFF) + le16(0xFFFF) + le32(0xFFFFFFFF) +
+           le32(0xFFFFFFFF) + le16(0))
+    return (zip64_end if record else b"") + locator + end
+
+
+def raw_zip64(entries, **ends):
+    """entries: (name, data, local extra or None for a plain local header,
+    central fields) where central fields is a dict of 32-bit values to put
+    (csize, usize, offset) and 'extra'. Returns the archive bytes."""
+    body, directory = b"", b""
+    for name, data, local_extra, central in entries:
+        offset = len(body)
+        if local_extra is None:
+            body += raw_local(name, data, len(data), len(data))
+        else:
+            body += raw_local(name, data, 0xFFFFFFFF, 0xFFFFFFFF, local_extra)
+        directory += raw_central(name, data, central.get("csize", len(data)), central.get("usize", len(data)),
+                                 central.get("offset", offset), central.get("extra", b""))
+    return body + directory + raw_ends(len(entries), len(body), len(directory), len(body) + len(directory), **ends)
+
+
+BEYOND_4GIB = 9 << 29  # 4.5 GiB
+
+
+def zip64_archives(out, src, top):
+    write_zip64_tree(src, f"{out}/zip64-python.zip", f"{out}/zip64-python-stream.zip")
+    # After a stub, with offsets that count from the start of the archive.
+    with open(f"{out}/zip64-python.zip", "rb") as f:
+        body = f.read()
+    with open(f"{out}/zip64-python-prefixed.exe", "wb") as f:
+        f.write(b"MZ" + bytes(random.Random(11).getrandbits(8) for _ in range(7000)) + body)
+    # 4.5 GiB of nothing (a hole in a sparse file) before the archive, whose
+    # offsets count from the start of the file: every one needs Zip64.
+    with open(f"{out}/zip64-beyond-4gib.zip", "wb") as f:
+        f.seek(BEYOND_4GIB)
+        with zipfile.ZipFile(f, "w", zipfile.ZIP_DEFLATED) as z:
+            for name, path in tree_entries(src):
+                z.write(path, name)
+    if have("zip"):
+        run(["zip", "-q", "-r", "-fz", f"{out}/zip64-infozip.zip"] + top, src)
+    if have("bsdtar"):
+        run(["bsdtar", "--format", "zip", "--options", "zip:zip64", "-cf", f"{out}/zip64-libarchive.zip"] + top, src)
+
+    # A locator whose offset is wrong, while the Zip64 end record stands
+    # right before it: read, as other readers read it.
+    one = [("a.txt", b"a\n", None, {})]
+    for name, ends in (("locator-beyond", {"locator_offset": 1 << 40}), ("locator-elsewhere", {"locator_offset": 0})):
+        with open(f"{out}/zip64-{name}.zip", "wb") as f:
+            f.write(raw_zip64(one, **ends))
+    # Hostile values, each refused: the archive does not open ...
+    for name, ends in (("locator-nowhere", {"locator_offset": 1 << 40, "record": False}),  # no Zip64 end record
+                       ("directory-beyond", {"dir_offset64": 1 << 40}),
+                       ("entries-beyond", {"entries64": 1 << 40})):  # more headers than the directory holds
+        with open(f"{out}/zip64-{name}.zip", "wb") as f:
+            f.write(raw_zip64(one, **ends))
+    # ... a central Zip64 block shorter than the fields whose 32-bit values hold all ones:
+    with open(f"{out}/zip64-central-short.zip", "wb") as f:
+        f.write(raw_zip64([("a.txt", b"a\n", None, {"csize": 0xFFFFFFFF, "usize": 0xFFFFFFFF,
+                                                      "extra": zip64_block(2)})]))
+    # ... or an entry fails (the others come out): a local Zip64 block that
+    # lacks the compressed size, a local header beyond the file, sizes the
+    # file cannot hold (the output stops where the data does).
+    with open(f"{out}/zip64-entry-damage.zip", "wb") as f:
+        f.write(raw_zip64([("local-short.txt", b"short\n", zip64_block(6), {}), ("good1.txt", b"good\n", None, {}),
+                           ("offset-beyond.txt", b"far\n", None, {"offset": 0xFFFFFFFF, "extra": zip64_block(1 << 40)}),
+                           ("good2.txt", b"good\n", None, {})]))
+    data = b"beyond\n" * 1000
+    with open(f"{out}/zip64-sizes-beyond.zip", "wb") as f:
+        f.write(raw_zip64([("sizes-beyond.txt", data, zip64_block(1 << 40, 1 << 40),
+                            {"csize": 0xFFFFFFFF, "usize": 0xFFFFFFFF, "extra": zip64_block(1 << 40, 1 << 40)}),
+                           ("later.txt", b"later\n", None, {})]))
+
+
 def seeds(out, src):
     """Small archives for the fuzz target to start from: the crafted ones that
     are small, and tool-made ones of a few files."""
@@ -421,8 +568,11 @@ def seeds(out, src):
         run(["zip", "-q", "-r", "-P", PASSWORD, f"{folder}/infozip-crypt.zip"] + few, src)
         with open(f"{folder}/infozip-stream-crypt.zip", "wb") as f:
             run(["zip", "-q", "-r", "-P", PASSWORD, "-"] + few, src, stdout=f)
+        run(["zip", "-q", "-r", "-fz", f"{folder}/infozip-zip64.zip"] + few, src)
     if shutil.which("7z"):
         run(["7z", "a", "-tzip", "-bd", "-mem=ZipCrypto", f"-p{PASSWORD}", f"{folder}/7z-crypt.zip"] + few, src)
+    # Zip64 blocks and end records, and 8-byte data descriptors.
+    write_zip64_tree(src, f"{folder}/python-zip64.zip", f"{folder}/python-zip64-stream.zip", only=few)
     for name in sorted(os.listdir(out)):
         path = os.path.join(out, name)
         if name.endswith(".zip") and os.path.getsize(path) <= 16384:
@@ -439,6 +589,7 @@ def main():
     top = make_tree(src)
     tool_archives(out, src, top)
     crafted(out)
+    zip64_archives(out, src, top)
     seeds(out, src)
     with open(os.path.join(out, "stamp"), "w") as f:
         f.write("done\n")

@@ -1,9 +1,17 @@
 """Entries whose sizes fall on the reader's buffer boundaries, written by
 libarchive, Python's zipfile and Info-ZIP zip in every form they write
 (stored and deflated, with and without data descriptors, plain and with the
-traditional encryption), must come out of the zip module (tests/programs/
-zipextract, the launcher's own extraction loop) with the same bytes as out of
-Python's zipfile, Info-ZIP unzip and libarchive (bsdtar).
+traditional encryption, without and with Zip64 records), must come out of
+the zip module (tests/programs/zipextract, the launcher's own extraction
+loop) with the same bytes as out of Python's zipfile, Info-ZIP unzip and
+libarchive (bsdtar).
+
+Zip64 forms: zipfile with every entry's Zip64 block and a Zip64 end record
+forced (to a file, and to a stream: data descriptors with 8-byte sizes),
+libarchive's zip64 option, zip -fz to a file, and zip reading standard input
+to a pipe (which gives Zip64 local headers and descriptors by itself; zip -fz
+to a pipe or with -fd writes an end record whose directory offset holds all
+ones without a Zip64 end record, which no reader accepts, so it is left out).
 
 Sizes: every multiple k * B (k = 1, 2) of each buffer size B the reader uses,
 and 1, 2, 3 bytes either side, both for the uncompressed size and for the
@@ -11,11 +19,11 @@ length of the stored (compressed) data; plus the sizes 0 to 3.
 
 Usage: test_boundaries.py
 """
-import io
 import os
 import pathlib
 import random
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -23,6 +31,7 @@ import zipfile
 import zlib
 
 from harness import Checks, skip, windows_path
+from zip64_writer import NoSeek, write_zip64
 
 # The reader reads stored data in pieces of 64 KiB and the launcher writes
 # output in pieces of 64 KiB.
@@ -113,37 +122,27 @@ class Payload:
             path.write_bytes(data)
 
 
-class NoSeek(io.RawIOBase):
-    """A write-only stream without seek or tell: zipfile then writes data descriptors."""
-
-    def __init__(self, target):
-        self.target = target
-
-    def writable(self):
-        return True
-
-    def write(self, data):
-        return self.target.write(data)
-
-
-def write_python(payload, out, method, stream):
+def write_python(payload, out, method, stream, zip64=False):
     with open(out, "wb") as f:
-        target = NoSeek(f) if stream else f
-        with zipfile.ZipFile(target, "w", compression=method) as z:
+        if zip64:
+            write_zip64(f, payload.files.items(), method, stream)
+            return
+        with zipfile.ZipFile(NoSeek(f) if stream else f, "w", compression=method) as z:
             for name, data in payload.files.items():
                 z.writestr(name, data)
 
 
-def write_libarchive(payload, out, tree, method, encrypt):
-    options = f"zip:compression={method}" + (",zip:encryption=zipcrypt" if encrypt else "")
+def write_libarchive(payload, out, tree, method, encrypt, zip64=False):
+    options = (f"zip:compression={method}" + (",zip:encryption=zipcrypt" if encrypt else "") +
+               (",zip:zip64" if zip64 else ""))
     args = ["bsdtar", "--format", "zip", "--options", options, "-cf", str(out), "-C", str(tree)]
     if encrypt:
         args += ["--passphrase", PASSWORD]
     subprocess.run(args + sorted(payload.files), check=True)
 
 
-def write_infozip(payload, out, tree, method, form, encrypt):
-    args = ["zip", "-q", "-X", "-fz-", "-0" if method == "store" else "-6"]
+def write_infozip(payload, out, tree, method, form, encrypt, zip64=False):
+    args = ["zip", "-q", "-X", "-fz" if zip64 else "-fz-", "-0" if method == "store" else "-6"]
     if encrypt:
         args += ["-P", PASSWORD]
     names = sorted(payload.files)
@@ -160,11 +159,31 @@ def write_infozip(payload, out, tree, method, form, encrypt):
                 raise RuntimeError("zip to standard output failed")
 
 
-def write_infozip_stdin(data, out, encrypt):
-    """One entry read from standard input and written to a pipe."""
-    args = ["zip", "-q", "-fz-"] + (["-P", PASSWORD] if encrypt else []) + ["-", "-"]
+def write_infozip_stdin(data, out, encrypt, zip64=False):
+    """One entry read from standard input and written to a pipe; zip gives
+    it a Zip64 local header and data descriptor unless told not to."""
+    args = ["zip", "-q"] + ([] if zip64 else ["-fz-"]) + (["-P", PASSWORD] if encrypt else []) + ["-", "-"]
     result = subprocess.run(args, input=data, stdout=subprocess.PIPE, check=True)
     out.write_bytes(result.stdout)
+
+
+def local_zip64_blocks(archive):
+    """Whether each file entry's local header carries a Zip64 block (0x0001)."""
+    data = pathlib.Path(archive).read_bytes()
+    found = set()
+    with zipfile.ZipFile(archive) as z:
+        for info in z.infolist():
+            if info.is_dir():
+                continue
+            name_length, extra_length = struct.unpack_from("<HH", data, info.header_offset + 26)
+            extra = data[info.header_offset + 30 + name_length:info.header_offset + 30 + name_length + extra_length]
+            tags = []
+            while len(extra) >= 4:
+                tag, length = struct.unpack_from("<HH", extra)
+                tags.append(tag)
+                extra = extra[4 + length:]
+            found.add(1 in tags)
+    return found
 
 
 def stream_length(info):
@@ -196,7 +215,7 @@ def read_libarchive(archive, target, encrypted):
 def libarchive_reads(name):
     # libarchive 3.6 refuses Info-ZIP's encrypted entries that carry data
     # descriptors ("Inconsistent CRC32 values"); unzip and zipfile check those.
-    return not (name.startswith("infozip") and name.endswith("crypt") and
+    return not (name.startswith("infozip") and "-crypt" in name and
                 any(form in name for form in ("descriptors", "stdout", "stdin")))
 
 
@@ -241,25 +260,29 @@ def main():
 
         for method, payload, tree in (("deflate", zlib_payload, trees["zlib"]), ("store", stored_payload, trees["stored"])):
             zip_method = zipfile.ZIP_DEFLATED if method == "deflate" else zipfile.ZIP_STORED
-            for stream in (False, True):
-                add(f"python-{method}-{'stream' if stream else 'seek'}", payload, False,
-                    lambda p, m=zip_method, s=stream, pl=payload: write_python(pl, p, m, s))
-            for encrypt in (False, True):
-                add(f"libarchive-{method}-{'crypt' if encrypt else 'plain'}", payload, encrypt,
-                    lambda p, m=method, e=encrypt, pl=payload, t=tree: write_libarchive(pl, p, t, m, e))
+            for zip64 in ("", "-zip64"):
+                for stream in (False, True):
+                    add(f"python-{method}-{'stream' if stream else 'seek'}{zip64}", payload, False,
+                        lambda p, m=zip_method, s=stream, pl=payload, z=bool(zip64): write_python(pl, p, m, s, z))
+                for encrypt in (False, True):
+                    add(f"libarchive-{method}-{'crypt' if encrypt else 'plain'}{zip64}", payload, encrypt,
+                        lambda p, m=method, e=encrypt, pl=payload, t=tree, z=bool(zip64):
+                            write_libarchive(pl, p, t, m, e, z))
         for method, payload, tree in (("deflate", infozip_payload, trees["infozip"]),
                                       ("store", stored_payload, trees["stored"])):
-            for form in ("file", "descriptors", "stdout"):
+            for form, zip64 in (("file", ""), ("descriptors", ""), ("stdout", ""), ("file", "-zip64")):
                 for encrypt in (False, True):
-                    add(f"infozip-{method}-{form}-{'crypt' if encrypt else 'plain'}", payload, encrypt,
-                        lambda p, m=method, f=form, e=encrypt, pl=payload, t=tree: write_infozip(pl, p, t, m, f, e))
+                    add(f"infozip-{method}-{form}-{'crypt' if encrypt else 'plain'}{zip64}", payload, encrypt,
+                        lambda p, m=method, f=form, e=encrypt, pl=payload, t=tree, z=bool(zip64):
+                            write_infozip(pl, p, t, m, f, e, z))
         # Standard input to a pipe: one entry per archive, at the sizes that matter most.
         for size in (65536, 65537, 2 * 65536 + 1):
             for encrypt in (False, True):
-                one = Payload(None, work)
-                one.files = {"-": make_text(size, seed=size)}
-                add(f"infozip-stdin-{size}-{'crypt' if encrypt else 'plain'}", one, encrypt,
-                    lambda p, d=one.files["-"], e=encrypt: write_infozip_stdin(d, p, e))
+                for zip64 in ("", "-zip64"):
+                    one = Payload(None, work)
+                    one.files = {"-": make_text(size, seed=size)}
+                    add(f"infozip-stdin-{size}-{'crypt' if encrypt else 'plain'}{zip64}", one, encrypt,
+                        lambda p, d=one.files["-"], e=encrypt, z=bool(zip64): write_infozip_stdin(d, p, e, z))
 
         # The archives really hold the boundary sizes, with the descriptors and methods intended.
         for name, path, payload, encrypted in archives:
@@ -269,6 +292,7 @@ def main():
                 checks.equal(f"{name}: every entry has a data descriptor", descriptors, {True})
             # (libarchive stores empty files unencrypted.)
             checks.equal(f"{name}: encrypted", {bool(i.flag_bits & 1) for i in infos if i.file_size}, {encrypted})
+            checks.equal(f"{name}: local Zip64 blocks", local_zip64_blocks(path), {name.endswith("-zip64")})
             for info in infos:
                 if info.filename.startswith("c/"):
                     checks.equal(f"{name}: {info.filename} stream length", stream_length(info),

@@ -102,7 +102,7 @@ void ExtractAll(const std::string& archivePath, const std::string& target, const
         archive.RegisterCallback(&stopper, cbExtract);
         CZipFileHeader header;
         for (int i = 0; i < archive.GetEntryCount(); ++i) {
-            const auto index = static_cast<std::uint16_t>(i);
+            const auto index = static_cast<std::uint32_t>(i);
             archive.GetEntryInfo(header, index);
             header.IsFolder();
             header.GetModTime();
@@ -163,7 +163,7 @@ bool LauncherExtraction(const std::string& archivePath, const fs::path& folder, 
     int files = 0;
     CZipFileHeader header;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
-        if (!archive.GetEntryInfo(header, static_cast<std::uint16_t>(i))) continue;
+        if (!archive.GetEntryInfo(header, static_cast<std::uint32_t>(i))) continue;
         total += header.m_uUncomprSize;
         if (!header.IsFolder()) ++files;
     }

@@ -150,4 +150,26 @@ TEST(ConfigSilent, ExtractorReadsItsOwnPayload) {
     }
 }
 
+// The launcher and sfxpack verify ask this one question of every entry.
+TEST(ConfigRunProgram, WhichEntryIsTheProgram) {
+    const struct {
+        const char* entry;
+        const char* run;
+        bool program;
+    } cases[] = {
+        {"app.exe", "app.exe", true},
+        {"bin\\app.exe", "bin\\app.exe", true},
+        {"bin\\app.exe", "bin/app.exe", true},   // a configuration written with '/'
+        {"bin/app.exe", "bin\\app.exe", true},
+        {"BIN\\App.EXE", "bin\\app.exe", true},  // case does not matter, as on Windows
+        {"bin\\app.exe", "app.exe", false},
+        {"app.exe", "bin\\app.exe", false},
+        {"app.exe.txt", "app.exe", false},
+        {"", "", false},                        // no program configured
+        {"app.exe", "", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsRunProgram(c.entry, c.run), c.program) << c.entry << " / " << c.run;
+}
+
 }  // namespace

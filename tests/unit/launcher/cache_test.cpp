@@ -294,19 +294,23 @@ TEST_F(CacheTest, OldCopiesAreSweptButTheNewestTwoAndThoseInUse) {
     // Versions 1 to 4 made (their copies from oldest to newest), none swept yet.
     const auto now = fs::file_time_type::clock::now();
     std::vector<std::string> copies;
+    // Version 1's launcher kept as it is: packed again, its files' times could differ.
+    const std::string firstLauncher = m_dir.Native("first/launcher");
+    fs::create_directory(m_dir.Native("first"));
     for (int version = 1; version <= 4; ++version) {
         m_dir.Write("app\\version.txt", std::to_string(version));
         m_launcher = PackSilentLauncher(m_dir, 7, true);
+        if (version == 1) fs::copy_file(m_launcher, firstLauncher);
         RunPlace made;
         ASSERT_TRUE(Prepare(made));
         copies.push_back(platform::FileNameOf(made.programFolder.substr(0, made.programFolder.rfind('\\'))));
         fs::last_write_time(CacheNative(copies.back()), now - std::chrono::hours(10 - version));
     }
     // Version 1 runs on while version 5 starts.
-    m_dir.Write("app\\version.txt", "1");
-    m_launcher = PackSilentLauncher(m_dir, 7, true);
+    m_launcher = firstLauncher;
     RunPlace first;
     ASSERT_TRUE(Prepare(first));
+    ASSERT_EQ(first.programFolder, Cache() + "\\" + copies[0] + "\\files");
     m_dir.Write("app\\version.txt", "5");
     m_launcher = PackSilentLauncher(m_dir, 7, true);
     EXPECT_EQ(Run(), 7);

@@ -3,6 +3,7 @@
 // configured program, for every test archive, the damaged ones included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -10,6 +11,8 @@
 
 #include "fixtures.h"
 #include "launcher/extraction.h"
+#include "platform/posix/instrument.h"
+#include "platform/system.h"
 #include "test_util/scratch.h"
 #include "zip/archive.h"
 
@@ -19,24 +22,16 @@ namespace fs = std::filesystem;
 
 struct Result {
     std::map<std::string, ziptest::Node> tree;
-    bool programFailed = false;
-    bool complete = false;
-    bool operator==(const Result& other) const {
-        return tree == other.tree && programFailed == other.programFailed && complete == other.complete;
-    }
+    ExtractionOutcome outcome;
 };
 
-Result Extract(const std::string& fixture, const LaunchConfig& config, unsigned threads, unsigned* used = nullptr,
+Result Extract(const std::string& fixture, const LaunchConfig& config, unsigned threads,
                const RunWindows& windows = RunWindows()) {
     test_util::ScratchDir dir;
     CZipArchive archive;
     archive.Open(ziptest::Fixture(fixture));
     Result result;
-    const ExtractionOutcome outcome =
-        ExtractArchive(archive, ziptest::Fixture(fixture), config, dir.path(), windows, threads);
-    result.programFailed = outcome.programFailed;
-    result.complete = outcome.complete;
-    if (used != nullptr) *used = outcome.threads;
+    result.outcome = ExtractArchive(archive, ziptest::Fixture(fixture), config, dir.path(), windows, threads);
     result.tree = ziptest::Snapshot(dir.Native());
     // A file whose data failed keeps the time it was written: no two runs
     // share it. "Now" is read the way the tree's times are, from a file.
@@ -64,10 +59,29 @@ std::vector<std::string> FileNames(const std::string& fixture) {
     std::vector<std::string> names;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
         CZipFileHeader info;
-        if (archive.GetEntryInfo(info, static_cast<std::uint16_t>(i)) && !info.IsFolder()) names.push_back(info.GetName());
+        if (archive.GetEntryInfo(info, static_cast<std::uint32_t>(i)) && !info.IsFolder()) names.push_back(info.GetName());
     }
     archive.Close(CZipArchive::afterException);
     return names;
+}
+
+// Whether only the one-by-one order can say what comes out of the archive:
+// an entry whose data fails (later files do not come out) or a file name
+// that two entries share (the later one wins). Told by the archive itself,
+// one entry after another.
+bool OrderDecides(const std::string& fixture, const LaunchConfig& config) {
+    test_util::ScratchDir dir;
+    CZipArchive archive;
+    archive.m_bReplaceExisting = false;
+    archive.Open(ziptest::Fixture(fixture));
+    bool decides = false;
+    for (int i = 0; i < archive.GetEntryCount(); ++i) {
+        if (config.usePassword != 0) archive.SetArchivePassword(config.password.c_str());
+        const ZipEntryOutcome outcome = archive.ExtractEntryOutcome(static_cast<std::uint32_t>(i), dir.path());
+        decides = decides || outcome == ZipEntryOutcome::kBlocksLater || outcome == ZipEntryOutcome::kNameTaken;
+    }
+    archive.Close(CZipArchive::afterException);
+    return decides;
 }
 
 TEST(ParallelExtraction, GivesWhatOneEntryAfterAnotherGives) {
@@ -99,13 +113,19 @@ TEST(ParallelExtraction, GivesWhatOneEntryAfterAnotherGives) {
                     config.password = password;
                 }
                 const Result sequential = Extract(fixture, config, 1);
+                const bool orderDecides = OrderDecides(fixture, config);
                 for (unsigned threads : {2u, 4u}) {
-                    unsigned used = 0;
-                    const Result parallel = Extract(fixture, config, threads, &used);
-                    EXPECT_EQ(parallel.programFailed, sequential.programFailed) << threads;
-                    EXPECT_EQ(parallel.complete, sequential.complete) << threads;
-                    EXPECT_TRUE(parallel.tree == sequential.tree) << threads << " threads, " << used << " used\n"
+                    const Result parallel = Extract(fixture, config, threads);
+                    const ExtractionOutcome& outcome = parallel.outcome;
+                    EXPECT_EQ(outcome.programFailed, sequential.outcome.programFailed) << threads;
+                    EXPECT_EQ(outcome.complete, sequential.outcome.complete) << threads;
+                    EXPECT_TRUE(parallel.tree == sequential.tree) << threads << " threads, " << outcome.threads << " used\n"
                                                                   << Describe(sequential.tree) << "versus\n" << Describe(parallel.tree);
+                    // The workers really extracted, unless only the order could decide.
+                    const unsigned workers = std::min<unsigned>(threads, static_cast<unsigned>(names.size()));
+                    EXPECT_EQ(outcome.threads, workers > 1 && !orderDecides ? workers : 1u) << threads;
+                    EXPECT_EQ(outcome.steppedBack, workers > 1 && orderDecides) << threads;
+                    EXPECT_FALSE(outcome.notEmptied);
                 }
                 ++compared;
             }
@@ -130,9 +150,9 @@ TEST(ParallelExtraction, WorkersStepBackWhereOrderDecides) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fixture);
         REQUIRE_FIXTURE(c.fixture);
-        unsigned used = 0;
-        Extract(c.fixture, LaunchConfig(), 2, &used);
-        EXPECT_EQ(used, c.parallel ? 2u : 1u);
+        const ExtractionOutcome outcome = Extract(c.fixture, LaunchConfig(), 2).outcome;
+        EXPECT_EQ(outcome.threads, c.parallel ? 2u : 1u);
+        EXPECT_EQ(outcome.steppedBack, !c.parallel);
     }
 }
 
@@ -159,12 +179,31 @@ TEST(ParallelExtraction, CompleteOnlyWhenEveryEntryCameOut) {
             config.usePassword = 1;
             config.password = c.password;
         }
-        for (unsigned threads : {1u, 2u}) EXPECT_EQ(Extract(c.fixture, config, threads).complete, c.complete) << threads;
+        for (unsigned threads : {1u, 2u}) EXPECT_EQ(Extract(c.fixture, config, threads).outcome.complete, c.complete) << threads;
         bool cancel = true;
         RunWindows cancelled;
         cancelled.cancel = &cancel;
-        for (unsigned threads : {1u, 2u}) EXPECT_FALSE(Extract(c.fixture, config, threads, nullptr, cancelled).complete);
+        for (unsigned threads : {1u, 2u}) EXPECT_FALSE(Extract(c.fixture, config, threads, cancelled).outcome.complete);
     }
+}
+
+// When the workers step back but the folder cannot be emptied for the
+// second attempt, nothing is extracted on top of what stayed.
+TEST(ParallelExtraction, NothingOnTopOfAFolderThatWouldNotEmpty) {
+    REQUIRE_FIXTURE("bad-crc.zip");
+    // A worker writes damaged.bin before its CRC fails; then it will not go.
+    platform::instrument::InjectFailure(platform::instrument::Call::kDeleteFile, "damaged.bin",
+                                        platform::kErrorInvalidName, 1);
+    const Result result = Extract("bad-crc.zip", LaunchConfig(), 2);
+    platform::instrument::ClearFailures();
+    EXPECT_TRUE(result.outcome.steppedBack);
+    EXPECT_TRUE(result.outcome.notEmptied);
+    EXPECT_FALSE(result.outcome.complete);
+    EXPECT_EQ(result.outcome.threads, 1u);
+    // Only what stayed: no folder entry made again, nothing of the one-by-one pass.
+    std::vector<std::string> names;
+    for (const auto& [name, node] : result.tree) names.push_back(name);
+    EXPECT_EQ(names, std::vector<std::string>{"damaged.bin"}) << Describe(result.tree);
 }
 
 }  // namespace

@@ -4,15 +4,19 @@
 // not go. The program is a shell script that ends with 7.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "launcher/run.h"
+#include "payload/cachefolder.h"
 #include "platform/posix/instrument.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "run_support.h"
 #include "test_util/scratch.h"
+#include "zip/archive.h"
 
 namespace {
 
@@ -76,6 +80,63 @@ TEST(Run, ACancelledRunEndsWithErrorCancelled) {
     windows.cancel = &cancel;
     EXPECT_EQ(RunLauncher(launcher, dir.Path("base"), windows).exitCode, 1223);
     EXPECT_EQ(Names(dir.Native("base")), std::vector<std::string>{});
+}
+
+// Flips a byte in the middle of the stored data of entry `name` of the archive in `file` (native).
+void DamageEntry(const std::string& file, const std::string& name) {
+    CZipArchive archive;
+    archive.Open(platform::FromNativePath(file));
+    CZipFileHeader header;
+    for (int i = 0; i < archive.GetEntryCount(); ++i)
+        if (archive.GetEntryInfo(header, static_cast<std::uint32_t>(i)) && header.GetName() == name) break;
+    ASSERT_EQ(header.GetName(), name);
+    archive.Close();
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    unsigned char lengths[4];
+    f.seekg(static_cast<std::streamoff>(header.m_uOffset) + 26);
+    f.read(reinterpret_cast<char*>(lengths), 4);
+    const std::streamoff data = static_cast<std::streamoff>(header.m_uOffset) + 30 + (lengths[0] | lengths[1] << 8) +
+                                (lengths[2] | lengths[3] << 8);
+    const std::streamoff middle = data + static_cast<std::streamoff>(header.m_uComprSize / 2);
+    f.seekg(middle);
+    const char byte = static_cast<char>(f.get() ^ 0x55);
+    f.seekp(middle);
+    f.put(byte);
+}
+
+// When the workers must start over one entry after another but the folder
+// will not empty, the run launches nothing, says why, ends with
+// ERROR_DIR_NOT_EMPTY and names what stayed; a cold start of the cache
+// the same, and it caches nothing.
+TEST(Run, LaunchesNothingWhenASecondAttemptFindsTheFolderNotEmpty) {
+    for (const bool cache : {false, true}) {
+        SCOPED_TRACE(cache ? "cold start of the cache" : "run once");
+        test_util::ScratchDir dir;
+        std::string data(2 << 20, '\0');
+        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 2654435761u) >> 13);
+        dir.Write("app\\data.bin", data);
+        const std::string launcher = PackSilentLauncher(dir, 7, cache);
+        ASSERT_FALSE(launcher.empty());
+        DamageEntry(launcher, "data.bin");  // a worker's CRC check fails: only the order can decide
+
+        const std::string base = dir.Path("base");
+        ASSERT_TRUE(platform::CreateDirectory(base));
+        setenv("SFX_LAUNCHER_THREADS", "2", 1);
+        // Neither the emptying nor the cleanup after it can delete the damaged file.
+        platform::instrument::InjectFailure(Call::kDeleteFile, "data.bin", platform::kErrorInvalidName, 2);
+        const RunResult result = RunLauncher(launcher, base);
+        platform::instrument::ClearFailures();
+        unsetenv("SFX_LAUNCHER_THREADS");
+
+        EXPECT_EQ(result.exitCode, 145);  // the program, had it run, ends with 7
+        const std::string folder = base + (cache ? "\\launcher\\qx_ext_temp_0" : "\\qx_ext_temp_0");
+        EXPECT_EQ(result.leftBehind, folder);
+        EXPECT_EQ(Names(platform::ToNativePath(cache ? folder + "\\files" : folder)),
+                  std::vector<std::string>{"data.bin"});
+        if (cache) {
+            for (const std::string& name : Names(dir.Native("base\\launcher"))) EXPECT_FALSE(IsCopyFolderName(name));
+        }
+    }
 }
 
 // Every file the run extracts and deletes costs it at most three calls that

@@ -25,7 +25,7 @@ public:
         CZipActionCallback::Begin(fileInArchive, externalPath);
         events.push_back("Begin " + fileInArchive);
     }
-    void SetEntryTotal(std::uint32_t total) override {
+    void SetEntryTotal(std::uint64_t total) override {
         CZipActionCallback::SetEntryTotal(total);
         events.push_back("Total " + std::to_string(total));
     }
@@ -59,7 +59,7 @@ TEST(ZipCallback, CallsDuringExtraction) {
         recorder.events.clear();
         const int index = ziptest::IndexOf(archive, c.name);
         ASSERT_GE(index, 0) << c.name;
-        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(index), dir.path()), 1) << c.name;
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(index), dir.path()), 1) << c.name;
         EXPECT_EQ(recorder.events, c.events) << c.name;
         EXPECT_EQ(recorder.m_nType, cbExtract);
         EXPECT_EQ(recorder.m_strFileInArchive, c.name);
@@ -103,7 +103,7 @@ TEST(ZipCallback, StoppingAnEntry) {
         archive.RegisterCallback(&recorder, cbExtract);
         const int index = ziptest::IndexOf(archive, c.name);
         ASSERT_GE(index, 0);
-        const CZipException e = ziptest::Caught([&] { archive.ExtractEntry(static_cast<std::uint16_t>(index), dir.path()); });
+        const CZipException e = ziptest::Caught([&] { archive.ExtractEntry(static_cast<std::uint32_t>(index), dir.path()); });
         EXPECT_EQ(e.m_nCode, c.code);
         EXPECT_EQ(e.m_strFileName, dir.Path(c.name)) << "the abort names the file being written";
         EXPECT_EQ(recorder.events.back(), "End");
@@ -114,7 +114,7 @@ TEST(ZipCallback, StoppingAnEntry) {
         }
         const int next = ziptest::IndexOf(archive, c.next);
         ASSERT_GE(next, 0);
-        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(next), dir.path()), 1);
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(next), dir.path()), 1);
         EXPECT_TRUE(fs::exists(dir.Native(c.next)));
     }
 }
@@ -136,7 +136,7 @@ TEST(ZipCallback, Registration) {
     EXPECT_EQ(archive.RegisteredCallback(cbSave), &extract);
     const int index = ziptest::IndexOf(archive, "exact.bin");
     ASSERT_GE(index, 0);
-    EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(index), dir.path()), 1);
+    EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(index), dir.path()), 1);
     EXPECT_TRUE(extract.events.empty());
     EXPECT_TRUE(other.events.empty());
     EXPECT_EQ(fs::file_size(dir.Native("exact.bin")), 65536u);

@@ -30,7 +30,7 @@ TEST(ZipCentralDir, BytesBeforeTheArchiveShiftEveryOffset) {
         const int hello = ziptest::IndexOf(archive, "hello.txt");
         ASSERT_GE(hello, 0);
         const std::string out = dir.Path("out" + std::to_string(prefix));
-        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(hello), out), 1) << prefix;
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(hello), out), 1) << prefix;
         EXPECT_EQ(dir.Read("out" + std::to_string(prefix) + "\\hello.txt"), "hello, world\n");
     }
 }
@@ -43,7 +43,7 @@ TEST(ZipCentralDir, OffsetsCountedFromTheFileStartGiveNoBytesBefore) {
     EXPECT_EQ(archive.GetCentralDir().m_nBytesBeforeArchive, 0u);
     const int hello = ziptest::IndexOf(archive, "hello.txt");
     ASSERT_GE(hello, 0);
-    EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(hello), dir.path()), 1);
+    EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(hello), dir.path()), 1);
     EXPECT_EQ(dir.Read("hello.txt"), "hello, world\n");
 }
 
@@ -69,6 +69,15 @@ TEST(ZipCentralDir, EndRecordSearch) {
         {"end-entries-zero.zip", 101, 0, true},
         {"central-signature.zip", 101, 0, true},
         {"duplicate-offset.zip", 101, 0, true},
+        // Zip64: the end record a locator finds, or nothing the archive can stand on.
+        {"zip64-python.zip", 0, 13, true},
+        {"zip64-infozip.zip", 0, 13, true},
+        {"zip64-locator-beyond.zip", 0, 1, true},     // the record right before the locator, as other readers take it
+        {"zip64-locator-elsewhere.zip", 0, 1, true},
+        {"zip64-locator-nowhere.zip", 101, 0, false},  // no Zip64 end record where it points nor before it
+        {"zip64-directory-beyond.zip", 101, 0, false},
+        {"zip64-entries-beyond.zip", 101, 0, false},   // more headers than the directory can hold
+        {"zip64-central-short.zip", 101, 0, true},     // a Zip64 block without the sizes it must hold
     };
     for (const auto& c : cases) {
         ASSERT_FALSE(FixtureNative(c.fixture).empty()) << c.fixture;
@@ -84,6 +93,34 @@ TEST(ZipCentralDir, EndRecordSearch) {
         archive.Close(CZipArchive::afterException);
         EXPECT_TRUE(archive.IsClosed()) << c.fixture;
         EXPECT_TRUE(archive.IsClosed(false)) << c.fixture;
+    }
+}
+
+// The Zip64 end record gives the directory, wherever the archive starts in
+// its file, and the Zip64 blocks give sizes and offsets beyond 4 GiB.
+TEST(ZipCentralDir, Zip64RecordsAndTheBytesBeforeTheArchive) {
+    const struct {
+        const char* fixture;
+        bool zip64;
+        std::uint64_t bytesBefore;
+        std::uint64_t firstOffset;  // of the first entry's local header, from the start of the archive
+    } cases[] = {
+        {"zip64-python.zip", true, 0, 0},
+        {"zip64-python-prefixed.exe", true, 7002, 0},  // a stub before the archive
+        {"zip64-beyond-4gib.zip", true, 0, 9ull << 29},  // offsets from the start of a sparse file
+        {"infozip-adjusted.exe", false, 0, 4096},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        REQUIRE_FIXTURE(c.fixture);
+        CZipArchive archive;
+        archive.Open(Fixture(c.fixture));
+        EXPECT_EQ(archive.GetCentralDir().m_bZip64, c.zip64);
+        EXPECT_EQ(archive.GetCentralDir().m_nBytesBeforeArchive, c.bytesBefore);
+        CZipFileHeader header;
+        ASSERT_TRUE(archive.GetEntryInfo(header, 0));
+        EXPECT_EQ(header.m_uOffset, c.firstOffset);
+        archive.Close();
     }
 }
 
@@ -121,7 +158,7 @@ TEST(ZipCentralDir, IndicesFollowTheDataNotTheDirectory) {
     const char* expected[] = {"first.txt", "second.txt", "third.txt"};
     ASSERT_EQ(archive.GetEntryCount(), 3);
     std::uint32_t lastOffset = 0;
-    for (std::uint16_t i = 0; i < 3; ++i) {
+    for (std::uint32_t i = 0; i < 3; ++i) {
         CZipFileHeader header;
         ASSERT_TRUE(archive.GetEntryInfo(header, i));
         EXPECT_EQ(header.GetName(), expected[i]);

@@ -107,4 +107,20 @@ TEST(SfxpackContents, AFailedEntryDoesNotStopTheOthers) {
     EXPECT_TRUE(fs::is_directory(dir.Native("out\\laterdir")));
 }
 
+// verify names the program as the launcher does: a configuration that
+// names it with '/' (as other packers write it) is no fault.
+TEST(SfxpackContents, VerifyFindsTheProgramWhateverItsSeparators) {
+    test_util::ScratchDir dir;
+    const std::string launcher = MakeLauncher(dir, false);
+    std::string bytes = ziptest::ReadNative(launcher);
+    const std::string backslashes = "<Run>bin\\app.exe</Run>";
+    const std::size_t at = bytes.find(backslashes);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, backslashes.size(), "<Run>bin/app.exe</Run>");
+    dir.Write("slashes.exe", bytes);
+    std::ostringstream out, err;
+    EXPECT_EQ(VerifyArchive(dir.Native("slashes.exe"), out, err), 0) << err.str();
+    EXPECT_EQ(err.str(), "");
+}
+
 }  // namespace

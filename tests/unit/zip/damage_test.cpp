@@ -24,9 +24,9 @@ void ExpectOutcomes(const char* fixture, const std::vector<std::pair<const char*
     ASSERT_EQ(archive.GetEntryCount(), static_cast<int>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i) {
         CZipFileHeader header;
-        ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint16_t>(i)));
+        ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint32_t>(i)));
         ASSERT_EQ(header.GetName(), expected[i].first);
-        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(i), dir.path()), expected[i].second)
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(i), dir.path()), expected[i].second)
             << expected[i].first;
         EXPECT_EQ(fs::exists(dir.Native(expected[i].first)), made[i]) << expected[i].first;
     }
@@ -50,6 +50,14 @@ TEST(ZipDamage, SizesNoDataCanHaveFailBeforeAnyOutput) {
     ExpectOutcomes("size-damage.zip",
                    {{"stored-short.txt", 101}, {"stored-long.txt", 101}, {"crypt-short.txt", 101}, {"ok.txt", 1}},
                    {false, false, false, true});
+}
+
+TEST(ZipDamage, Zip64ValuesThatCannotBeFailTheirEntryOnly) {
+    // A local Zip64 block without the compressed size; a local header beyond
+    // the file (an index is the place of the entry's data: it comes last).
+    ExpectOutcomes("zip64-entry-damage.zip",
+                   {{"local-short.txt", 101}, {"good1.txt", 1}, {"good2.txt", 1}, {"offset-beyond.txt", 101}},
+                   {false, true, true, false});
 }
 
 TEST(ZipDamage, UnsupportedMethodFailsBeforeAnyFileIsMade) {
@@ -103,11 +111,11 @@ TEST(ZipDamage, DataErrorsLeaveTheEntryOpenUntilClose) {
         EXPECT_EQ(e.m_strFileName, Fixture(c.fixture));
         const int later = ziptest::IndexOf(archive, "later.txt");
         ASSERT_GT(later, 0);
-        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(later), dir.path()), 0);
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(later), dir.path()), 0);
         EXPECT_FALSE(fs::exists(dir.Native("later.txt")));
         const int folder = ziptest::IndexOf(archive, "laterdir\\");
         if (folder > 0) {
-            EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(folder), dir.path()), 1);
+            EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(folder), dir.path()), 1);
             EXPECT_TRUE(fs::is_directory(dir.Native("laterdir")));
         }
         EXPECT_FALSE(archive.SetArchivePassword("x")) << "an entry is still open";
@@ -121,8 +129,53 @@ TEST(ZipDamage, DataErrorsLeaveTheEntryOpenUntilClose) {
 
         // Open again, the archive reads as before.
         archive.Open(Fixture(c.fixture));
-        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(later), dir.path()), 1);
+        EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(later), dir.path()), 1);
         EXPECT_TRUE(fs::exists(dir.Native("later.txt")));
+    }
+}
+
+// The outcome of each entry says what its failure means for the entries
+// after it, and keeps the error it caught.
+TEST(ZipDamage, OutcomesTellWhatAFailureMeansForLaterEntries) {
+    using O = ZipEntryOutcome;
+    const struct {
+        const char* fixture;
+        bool replaceExisting;
+        std::vector<std::pair<O, int>> outcomes;  // with the caught error's code
+    } cases[] = {
+        // A data error blocks the later file; the folder still comes out.
+        {"bad-crc.zip", true, {{O::kBlocksLater, 102}, {O::kFailed, 0}, {O::kExtracted, 0}}},
+        {"truncated.zip", true, {{O::kBlocksLater, 506}, {O::kFailed, 0}, {O::kExtracted, 0}}},
+        {"descriptor-mismatch.zip", true, {{O::kBlocksLater, 101}, {O::kFailed, 0}}},
+        // Failures before any data, or a short output, leave the later entries be.
+        {"method12.zip", true, {{O::kFailed, 101}, {O::kExtracted, 0}, {O::kExtracted, 0}}},
+        {"short-output.zip", true, {{O::kFailed, 0}, {O::kExtracted, 0}, {O::kExtracted, 0}}},
+        {"size-damage.zip", true, {{O::kFailed, 101}, {O::kFailed, 101}, {O::kFailed, 101}, {O::kExtracted, 0}}},
+        // A name taken by an earlier entry: replaced, or declined with nothing written.
+        // Sizes the file cannot hold: the data ends early.
+        {"zip64-sizes-beyond.zip", true, {{O::kBlocksLater, 101}, {O::kFailed, 0}}},
+        {"meeting-names.zip", true,
+         {{O::kExtracted, 0}, {O::kExtracted, 0}, {O::kExtracted, 0}, {O::kExtracted, 0}, {O::kExtracted, 0},
+          {O::kExtracted, 0}, {O::kBlocksLater, CZipCaughtError::kFileError}, {O::kFailed, 0}}},
+        {"meeting-names.zip", false,
+         {{O::kExtracted, 0}, {O::kExtracted, 0}, {O::kNameTaken, 0}, {O::kExtracted, 0}, {O::kExtracted, 0},
+          {O::kExtracted, 0}, {O::kBlocksLater, CZipCaughtError::kFileError}, {O::kFailed, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.replaceExisting ? "" : ", names not replaced"));
+        REQUIRE_FIXTURE(c.fixture);
+        test_util::ScratchDir dir;
+        CZipArchive archive;
+        archive.m_bReplaceExisting = c.replaceExisting;
+        archive.Open(Fixture(c.fixture));
+        std::vector<std::pair<O, int>> got;
+        for (int i = 0; i < archive.GetEntryCount(); ++i) {
+            CZipCaughtError error;
+            const O outcome = archive.ExtractEntryOutcome(static_cast<std::uint32_t>(i), dir.path(), &error);
+            got.emplace_back(outcome, error.m_nCode);
+        }
+        EXPECT_EQ(got, c.outcomes);
+        archive.Close(CZipArchive::afterException);
     }
 }
 

@@ -23,7 +23,7 @@ std::string Fixture(const std::string& name) {
     return platform::FromNativePath((fs::path(ZIP_FIXTURES) / name).string());
 }
 
-int Extract(CZipArchive& archive, std::uint16_t index, const std::string& folder) {
+int Extract(CZipArchive& archive, std::uint32_t index, const std::string& folder) {
     try {
         return archive.ExtractEntry(index, folder) ? 1 : 0;
     } catch (const CZipException& e) {
@@ -39,7 +39,7 @@ std::vector<int> ExtractAll(const std::string& path, const std::string& folder, 
     std::vector<int> outcomes;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
         if (password != nullptr) archive.SetArchivePassword(password);
-        outcomes.push_back(Extract(archive, static_cast<std::uint16_t>(i), folder));
+        outcomes.push_back(Extract(archive, static_cast<std::uint32_t>(i), folder));
     }
     archive.Close(CZipArchive::afterException);
     return outcomes;
@@ -48,7 +48,7 @@ std::vector<int> ExtractAll(const std::string& path, const std::string& folder, 
 int IndexOf(const CZipArchive& archive, const std::string& name) {
     CZipFileHeader header;
     for (int i = 0; i < archive.GetEntryCount(); ++i) {
-        if (archive.GetEntryInfo(header, static_cast<std::uint16_t>(i)) && header.GetName() == name) return i;
+        if (archive.GetEntryInfo(header, static_cast<std::uint32_t>(i)) && header.GetName() == name) return i;
     }
     return -1;
 }

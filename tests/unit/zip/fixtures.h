@@ -59,7 +59,7 @@ CZipException Caught(Action action) {
 
 // ExtractEntry's outcome as one number: 1 true, 0 false, a CZipException
 // code, or kFileError for a platform::FileException.
-int Extract(CZipArchive& archive, std::uint16_t index, const std::string& folder);
+int Extract(CZipArchive& archive, std::uint32_t index, const std::string& folder);
 // Opens `archive`, sets `password` (when not null) before every entry and
 // extracts every entry into `folder`; returns each entry's outcome.
 std::vector<int> ExtractAll(const std::string& archive, const std::string& folder, const char* password = nullptr);

@@ -26,8 +26,8 @@ TEST(ZipPassword, MissingPasswordFailsEveryEncryptedEntryBeforeOutput) {
         int encrypted = 0;
         for (int i = 0; i < archive.GetEntryCount(); ++i) {
             CZipFileHeader header;
-            ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint16_t>(i)));
-            const int outcome = ziptest::Extract(archive, static_cast<std::uint16_t>(i), dir.path());
+            ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint32_t>(i)));
+            const int outcome = ziptest::Extract(archive, static_cast<std::uint32_t>(i), dir.path());
             if (header.IsEncrypted()) {
                 ++encrypted;
                 EXPECT_EQ(outcome, 110) << header.GetName();
@@ -50,7 +50,7 @@ TEST(ZipPassword, WrongPasswordNeverYieldsTheData) {
         const int count = probe.GetEntryCount();
         for (int i = 0; i < count; ++i) {
             CZipFileHeader header;
-            ASSERT_TRUE(probe.GetEntryInfo(header, static_cast<std::uint16_t>(i)));
+            ASSERT_TRUE(probe.GetEntryInfo(header, static_cast<std::uint32_t>(i)));
             // An empty entry has no data to give away: a wrong password that
             // passes the one-byte check (1 in 256, the fixtures are made
             // afresh each build) rightly extracts the empty file.
@@ -61,7 +61,7 @@ TEST(ZipPassword, WrongPasswordNeverYieldsTheData) {
             CZipArchive archive;
             archive.Open(Fixture(fixture));
             ASSERT_TRUE(archive.SetArchivePassword("wrong password"));
-            const int outcome = ziptest::Extract(archive, static_cast<std::uint16_t>(i), dir.path());
+            const int outcome = ziptest::Extract(archive, static_cast<std::uint32_t>(i), dir.path());
             outcomes.insert(outcome);
             EXPECT_NE(outcome, 1) << header.GetName();
             if (outcome == 110) {
@@ -91,12 +91,12 @@ TEST(ZipPassword, CheckByteComesFromTimeOrCrc) {
         int telling = 0;  // entries where the two bytes differ, so only the right one passes
         for (int i = 0; i < archive.GetEntryCount(); ++i) {
             CZipFileHeader header;
-            ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint16_t>(i)));
+            ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint32_t>(i)));
             if (!header.IsEncrypted() || (header.m_uCrc32 >> 24) == (header.m_uModTime >> 8u)) continue;
             EXPECT_EQ(header.IsDataDescriptor(), c.descriptor) << header.GetName();
             ++telling;
             ASSERT_TRUE(archive.SetArchivePassword(ziptest::kPassword));
-            EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(i), dir.path()), 1) << header.GetName();
+            EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(i), dir.path()), 1) << header.GetName();
         }
         EXPECT_GT(telling, 0);
     }
@@ -111,10 +111,10 @@ TEST(ZipPassword, StoredEncryptedEntryLosesExactlyTheHeader) {
     const int index = ziptest::IndexOf(archive, "bin\\random.bin");
     ASSERT_GE(index, 0);
     CZipFileHeader header;
-    ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint16_t>(index)));
+    ASSERT_TRUE(archive.GetEntryInfo(header, static_cast<std::uint32_t>(index)));
     EXPECT_EQ(header.m_uMethod, 0);
     EXPECT_EQ(header.m_uComprSize, header.m_uUncomprSize + 12);
-    EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint16_t>(index), dir.path()), 1);
+    EXPECT_EQ(ziptest::Extract(archive, static_cast<std::uint32_t>(index), dir.path()), 1);
     EXPECT_EQ(dir.Read("bin\\random.bin"), ziptest::ReadNative(FixtureNative("src/bin/random.bin")));
 }
 
@@ -128,28 +128,28 @@ TEST(ZipPassword, SettingRules) {
     const int folder = ziptest::IndexOf(archive, "emptydir\\");
     ASSERT_GE(hello, 0);
     ASSERT_GE(folder, 0);
-    const auto hello16 = static_cast<std::uint16_t>(hello);
-    EXPECT_EQ(ziptest::Extract(archive, hello16, dir.path()), 110) << "a password set before Open is gone";
+    const auto helloIndex = static_cast<std::uint32_t>(hello);
+    EXPECT_EQ(ziptest::Extract(archive, helloIndex, dir.path()), 110) << "a password set before Open is gone";
 
     EXPECT_TRUE(archive.SetArchivePassword(ziptest::kPassword));
     EXPECT_FALSE(archive.SetArchivePassword("s\xE9" "cret")) << "bytes of 0x80 and above";
-    EXPECT_EQ(ziptest::Extract(archive, hello16, dir.path()), 110) << "the refused password cleared the old one";
+    EXPECT_EQ(ziptest::Extract(archive, helloIndex, dir.path()), 110) << "the refused password cleared the old one";
 
     EXPECT_TRUE(archive.SetArchivePassword(ziptest::kPassword));
     EXPECT_TRUE(archive.SetArchivePassword(nullptr));
-    EXPECT_EQ(ziptest::Extract(archive, hello16, dir.path()), 110) << "null clears";
+    EXPECT_EQ(ziptest::Extract(archive, helloIndex, dir.path()), 110) << "null clears";
     EXPECT_TRUE(archive.SetArchivePassword(""));
-    EXPECT_EQ(ziptest::Extract(archive, hello16, dir.path()), 110) << "empty is no password";
+    EXPECT_EQ(ziptest::Extract(archive, helloIndex, dir.path()), 110) << "empty is no password";
 
     // Refused while an entry is open, and the password in force stays.
     EXPECT_TRUE(archive.SetArchivePassword(ziptest::kPassword));
-    ASSERT_TRUE(archive.OpenEntry(hello16));
+    ASSERT_TRUE(archive.OpenEntry(helloIndex));
     EXPECT_FALSE(archive.SetArchivePassword("other"));
     EXPECT_FALSE(archive.SetArchivePassword(nullptr));
     char buffer[64];
     EXPECT_EQ(archive.ReadEntry(buffer, sizeof buffer), 13u);
     EXPECT_EQ(archive.CloseEntry(), 1);
-    EXPECT_EQ(ziptest::Extract(archive, hello16, dir.path()), 1);
+    EXPECT_EQ(ziptest::Extract(archive, helloIndex, dir.path()), 1);
     EXPECT_EQ(dir.Read("hello.txt"), "hello, world\n");
 }
 
