@@ -1,7 +1,6 @@
 #include "cleanup/busyretry.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "platform/app.h"
 #include "platform/system.h"
@@ -9,9 +8,7 @@
 namespace {
 
 std::int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-               .count() +
-           1;  // never 0, which means "no pause yet"
+    return static_cast<std::int64_t>(platform::MonotonicMilliseconds()) + 1;  // never 0, which means "no pause yet"
 }
 
 }  // namespace

@@ -16,21 +16,25 @@ struct Date {
 // convert (those with the top bit set).
 bool FileTimeToDate(std::uint64_t fileTime, Date& date) {
     if (fileTime > 0x7FFFFFFFFFFFFFFFull) return false;
-    const std::int64_t seconds = static_cast<std::int64_t>(fileTime / 10000000u);
-    std::int64_t days = seconds / 86400;
-    const std::int64_t rest = seconds % 86400;
-    date.hour = static_cast<int>(rest / 3600);
-    date.minute = static_cast<int>(rest % 3600 / 60);
-    date.second = static_cast<int>(rest % 60);
+    // Only the divisions into seconds and days need 64 bits (at most
+    // 10,675,199 days); the rest is 32-bit arithmetic, so that the 32-bit
+    // stub needs one of the runtime's 64-bit division helpers, not five.
+    const std::uint64_t seconds = fileTime / 10000000u;
+    const std::uint64_t dayCount = seconds / 86400;
+    // The low 32 bits suffice: the difference is below 86,400.
+    const std::uint32_t second = static_cast<std::uint32_t>(seconds) - static_cast<std::uint32_t>(dayCount) * 86400u;
+    date.hour = static_cast<int>(second / 3600);
+    date.minute = static_cast<int>(second % 3600 / 60);
+    date.second = static_cast<int>(second % 60);
     // Civil date from a day count (proleptic Gregorian), counted from 0000-03-01.
-    days += 584694;  // 1601-01-01 as days since 0000-03-01
-    const std::int64_t era = days / 146097;
-    const std::int64_t dayOfEra = days - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    date.day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    date.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const std::int32_t days = static_cast<std::int32_t>(dayCount) + 584694;  // 1601-01-01 as days since 0000-03-01
+    const std::int32_t era = days / 146097;
+    const std::int32_t dayOfEra = days - era * 146097;
+    const std::int32_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int32_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int32_t mp = (5 * dayOfYear + 2) / 153;
+    date.day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    date.month = mp < 10 ? mp + 3 : mp - 9;
     date.year = yearOfEra + era * 400 + (date.month <= 2 ? 1 : 0);
     return true;
 }

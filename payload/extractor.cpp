@@ -11,10 +11,8 @@
 
 namespace {
 
-std::string& TempBase() {
-    static std::string base;
-    return base;
-}
+// Not a function's static: its first-use guard would bring 2 KB of runtime into the stub.
+std::string g_tempBase;
 
 std::uint32_t ReadLittleEndian32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
@@ -23,8 +21,8 @@ std::uint32_t ReadLittleEndian32(const unsigned char* p) {
 
 }  // namespace
 
-void SetTempFolderBase(const std::string& base) { TempBase() = base; }
-const std::string& TempFolderBase() { return TempBase(); }
+void SetTempFolderBase(const std::string& base) { g_tempBase = base; }
+const std::string& TempFolderBase() { return g_tempBase; }
 
 void CSFEFileExtractor::MarkerBytes(unsigned char out[kMarkerSize]) {
     // Built from two halves so that no constant in the image spells the marker.

@@ -61,6 +61,9 @@ void SetLastError(std::uint32_t code);
 void DebugOutput(const std::string& text);
 // Whether `stream` is a terminal: a person watching it rather than a log or a pipe.
 bool IsTerminal(std::FILE* stream);
+// Milliseconds since a fixed moment (the system's start on win32), never
+// going back: for measuring how long something takes.
+std::uint64_t MonotonicMilliseconds();
 // The system's message text for `code` (as the system writes it, usually
 // ending in a line break), or empty when the system has none.
 std::string SystemErrorText(std::uint32_t code);

@@ -12,7 +12,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config python3
   zlib1g-dev libgtest-dev googletest libarchive-dev
   clang llvm libclang-rt-14-dev
-  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 libz-mingw-w64-dev binutils-mingw-w64
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64
+  dpkg-dev debian-archive-keyring   # scripts/debian-source.sh: zlib's source for the Windows builds
   wine wine64 xvfb xdotool imagemagick x11-utils
   zip unzip p7zip-full makeself libarchive-tools icoutils osslsigncode openssl
 )

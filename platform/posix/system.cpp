@@ -154,6 +154,12 @@ void DebugOutput(const std::string& text) {
 
 bool IsTerminal(std::FILE* stream) { return isatty(fileno(stream)) == 1; }
 
+std::uint64_t MonotonicMilliseconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
+
 bool RemoveDirectory(const std::string& path) {
     if (detail::InstrumentedCallFails(instrument::Call::kRemoveDirectory, path)) return false;
     const std::string native = ToNativePath(path);

@@ -29,20 +29,18 @@ using detail::Narrow;
 using detail::WidePath;
 using detail::WideText;
 
-std::vector<std::string>& Args() {
-    // The runtime's own split of the wide command line, so that arguments
-    // arrive whole whatever the ANSI code page.
-    static std::vector<std::string> args = [] {
-        int argc = 0, startInfo = 0;
-        wchar_t** argv = nullptr;
-        wchar_t** environment = nullptr;
-        __wgetmainargs(&argc, &argv, &environment, 0, &startInfo);
-        std::vector<std::string> wide;
-        for (int i = 0; argv != nullptr && i < argc; ++i) wide.push_back(Narrow(argv[i]));
-        return wide;
-    }();
-    return args;
-}
+// The runtime's own split of the wide command line, so that arguments arrive
+// whole whatever the ANSI code page. Made before main: a function's static
+// would bring its first-use guard, 2 KB of runtime, into the stub.
+std::vector<std::string> g_args = [] {
+    int argc = 0, startInfo = 0;
+    wchar_t** argv = nullptr;
+    wchar_t** environment = nullptr;
+    __wgetmainargs(&argc, &argv, &environment, 0, &startInfo);
+    std::vector<std::string> wide;
+    for (int i = 0; argv != nullptr && i < argc; ++i) wide.push_back(Narrow(argv[i]));
+    return wide;
+}();
 
 // The texts of unknown length the system gives, each from a call that takes
 // a buffer and its size and returns the length (without terminator) or the
@@ -127,8 +125,8 @@ std::uint32_t ErrorFromErrno(int err) {
     }
 }
 
-void SetCommandLineArgs(std::vector<std::string> args) { Args() = std::move(args); }
-const std::vector<std::string>& CommandLineArgs() { return Args(); }
+void SetCommandLineArgs(std::vector<std::string> args) { g_args = std::move(args); }
+const std::vector<std::string>& CommandLineArgs() { return g_args; }
 std::string RawCommandLine() { return Narrow(::GetCommandLineW()); }
 
 bool GetModuleFileName(std::string& path) {
@@ -236,6 +234,7 @@ std::string DescribeAccess(const std::string& path) {
 }
 
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+std::uint64_t MonotonicMilliseconds() { return ::GetTickCount64(); }
 bool RemoveDirectory(const std::string& path) {
     const WidePath wide(path);
     return wide.ok() && ::RemoveDirectoryW(wide.get()) != FALSE;
