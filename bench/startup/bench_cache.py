@@ -28,7 +28,7 @@ sys.path.insert(0, str(HERE.parent.parent / "tests" / "e2e"))
 
 import payload  # noqa: E402
 from bench_startup import (Samples, Work, check_tree, empty, load, parse_arguments, run, run_parts,  # noqa: E402
-                           run_rounds, wine_route)
+                           run_rounds, run_wine_rounds, wine_heading, wine_route)
 from harness import windows_path  # noqa: E402
 
 GOALS = {
@@ -118,18 +118,15 @@ def native(args):
 
 def wine(args, arch, build):
     build = pathlib.Path(build)
-    setup = wine_route(args, arch, build)
-    if setup is None:
+    part = wine_route(args, arch, build)
+    if part is None:
         return
     from harness import WineSession
 
     cache = args.cache
-    stub = build / "launcher" / "launcher.exe"
-    program = build / "tests" / "programs" / "report.exe"
-    stage = payload.staging(cache, arch, program, "app.exe")
+    setup, stub, _, stage, expected = part
     once = payload.launcher(cache, arch, args.sfxpack, stub, stage, "app.exe")
     cached = payload.launcher(cache, f"{arch}-cache", args.sfxpack, stub, stage, "app.exe", ("--cache",))
-    expected = payload.tree_summary(stage)
 
     work = Work(args.work or cache)
     samples = Samples()
@@ -164,16 +161,13 @@ def wine(args, arch, build):
                 empty(base, f"the {arch} run-once launcher")
                 base.rmdir()
 
-            print(f"\nwine ({arch}): {args.wine_rounds} rounds after a warm-up round, rotating order"
-                  f" (load average {load_start})", flush=True)
-            run_rounds(args.wine_rounds, samples, lambda r: [warm, direct, cold, run_once])
+            run_wine_rounds(args, arch, samples, load_start, [warm, direct, cold, run_once])
     finally:
         where = work.describe()
         work.remove()
 
     s = samples
-    through = " through qemu-i386" if setup.route == "qemu" else ""
-    print(f"\nwine ({arch}{through}): {cached.name} {cached.stat().st_size / 1e6:.1f} MB, started directly by"
+    print(f"\n{wine_heading(arch, setup)}: {cached.name} {cached.stat().st_size / 1e6:.1f} MB, started directly by"
           f" {session.loader}")
     goal = GOALS["warm-wine"] + ("" if arch == "win64" else ", for win64")
     report(s, [f"  {'warm start / the program alone':46s} {s.w('warm') / s.w('direct'):5.2f}   [{goal}]"], where,

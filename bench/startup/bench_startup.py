@@ -37,6 +37,7 @@ Ratios are printed with the goals next to them; a benchmark never fails on a
 timing. The payload (bench/startup/payload.py) and the launchers are cached.
 """
 import argparse
+import collections
 import os
 import pathlib
 import shutil
@@ -137,6 +138,18 @@ def run_rounds(count, samples, measures):
         for k in range(len(round_)):
             round_[(r + k) % len(round_)](target)
         print(f"  round {r}{' (warm-up)' if r == 0 else ''} done, load average {load()}", flush=True)
+
+
+def run_wine_rounds(args, arch, samples, load_start, variants):
+    """The Wine part's rounds of `variants`, announced with the load they start under."""
+    print(f"\nwine ({arch}): {args.wine_rounds} rounds after a warm-up round, rotating order"
+          f" (load average {load_start})", flush=True)
+    run_rounds(args.wine_rounds, samples, lambda r: variants)
+
+
+def wine_heading(arch, setup):
+    """How the Wine part's results name the architecture and its route."""
+    return f"wine ({arch}{' through qemu-i386' if setup.route == 'qemu' else ''})"
 
 
 def ratio_line(label, value_1, value_2, goal=None, cpu=None):
@@ -357,9 +370,13 @@ def build_windows(build):
     return True
 
 
+WinePart = collections.namedtuple("WinePart", "setup stub program stage expected")
+
+
 def wine_route(args, arch, build):
-    """How `arch` runs under Wine here, with its build brought up to date;
-    None, after saying why, when it cannot run."""
+    """How `arch` runs under Wine here (its build brought up to date), with
+    its stub, its report program and the payload staged for it and what that
+    holds; None, after saying why, when it cannot run."""
     if not build_windows(build):
         print(f"\nwine ({arch}): skipped, {build} is not configured (cmake --preset {arch})")
         return None
@@ -368,26 +385,26 @@ def wine_route(args, arch, build):
     from wine32 import route
 
     try:
-        return route.setup(arch)
+        setup = route.setup(arch)
     except route.Unavailable as e:
         print(f"\nwine ({arch}): skipped, {e}")
         return None
+    program = build / "tests" / "programs" / "report.exe"
+    stage = payload.staging(pathlib.Path(args.cache), arch, program, "app.exe")
+    return WinePart(setup, build / "launcher" / "launcher.exe", program, stage, payload.tree_summary(stage))
 
 
 def wine(args, arch, build):
     build = pathlib.Path(build)
-    setup = wine_route(args, arch, build)
-    if setup is None:
+    part = wine_route(args, arch, build)
+    if part is None:
         return
     from harness import WineSession, windows_path
 
     cache = pathlib.Path(args.cache)
-    stub = build / "launcher" / "launcher.exe"
-    program = build / "tests" / "programs" / "report.exe"
+    setup, stub, program, stage, expected = part
     peer = build / "bench" / "startup" / "win32_peer" / "bench_extract_delete.exe"
-    stage = payload.staging(cache, arch, program, "app.exe")
     launcher = payload.launcher(cache, arch, args.sfxpack, stub, stage, "app.exe")
-    expected = payload.tree_summary(stage)
 
     work = Work(args.work or cache)
     samples = Samples()
@@ -425,17 +442,14 @@ def wine(args, arch, build):
             def program_alone(target):
                 target.add("program", start(program, []).wall)
 
-            variants = [launcher_with(1), launcher_with(2), peer_run, program_alone]
-            print(f"\nwine ({arch}): {args.wine_rounds} rounds after a warm-up round, rotating order"
-                  f" (load average {load_start})", flush=True)
-            run_rounds(args.wine_rounds, samples, lambda r: variants)
+            run_wine_rounds(args, arch, samples, load_start,
+                            [launcher_with(1), launcher_with(2), peer_run, program_alone])
     finally:
         where = work.describe()
         work.remove()
 
     s = samples
-    through = " through qemu-i386" if setup.route == "qemu" else ""
-    print(f"\nwine ({arch}{through}): {launcher.name} {launcher.stat().st_size / 1e6:.1f} MB, started directly by"
+    print(f"\n{wine_heading(arch, setup)}: {launcher.name} {launcher.stat().st_size / 1e6:.1f} MB, started directly by"
           f" {session.loader}; load average {load_start} at the start, {load()} at the end")
     print(f"work folder: {where}")
     print(f"medians of {args.wine_rounds} rounds: wall s, (min-max)")
