@@ -10,7 +10,9 @@
 namespace {
 
 const char kHeader[] = "sfxlauncher cache manifest 1";
-// Beyond any manifest a launcher writes (65535 entries of long names).
+// What a manifest may take: some million entries. More is never read (a
+// planted file must not take the memory), so never written either: a
+// payload that needs more runs as without the cache.
 constexpr std::uint64_t kMaxManifestBytes = 64u << 20;
 
 void AppendDecimal(std::string& text, std::uint64_t value) {
@@ -195,6 +197,10 @@ bool TreeMatches(const std::string& folder, const std::string& manifest) {
 }
 
 bool WriteManifest(const std::string& path, const std::string& manifest) {
+    if (manifest.size() > kMaxManifestBytes) {
+        platform::SetLastError(platform::kErrorInvalidParameter);
+        return false;
+    }
     platform::File file;
     platform::FileException error(platform::FileException::kNone, 0, path);
     if (!file.TryOpen(path, platform::kModeCreate | platform::kModeCreateNew | platform::kModeWrite |

@@ -30,6 +30,7 @@ bool DescribeTree(const std::string& folder, std::string& manifest);
 bool TreeMatches(const std::string& folder, const std::string& manifest);
 
 // The manifest file `path`: written new (never over anything) and read
-// back whole. False, with the last error set, when that fails.
+// back whole. False, with the last error set, when that fails, or when the
+// manifest is beyond what a read takes (64 MB: some million entries).
 bool WriteManifest(const std::string& path, const std::string& manifest);
 bool ReadManifest(const std::string& path, std::string& manifest);

@@ -123,6 +123,9 @@ TEST(Manifest, DescribesATreeThatThenMatches) {
     ASSERT_TRUE(ReadManifest(dir.Path("manifest"), read));
     EXPECT_EQ(read, manifest);
     EXPECT_FALSE(ReadManifest(dir.Path("missing"), read));
+    // What no read would take is never written: that copy would be made again on every start.
+    EXPECT_FALSE(WriteManifest(dir.Path("too big"), manifest + std::string(64u << 20, 'x')));
+    EXPECT_FALSE(fs::exists(dir.Native("too big")));
 }
 
 TEST(Manifest, ALinkOrANameThatCannotStandOnALineIsNeverDescribed) {
