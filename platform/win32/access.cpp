@@ -13,17 +13,36 @@
 
 namespace platform {
 
+namespace {
+
+// Closes a handle at the end of its scope, keeping the last error as it was.
+class CClosedAtEnd {
+public:
+    explicit CClosedAtEnd(HANDLE handle) : m_handle(handle) {}
+    CClosedAtEnd(const CClosedAtEnd&) = delete;
+    CClosedAtEnd& operator=(const CClosedAtEnd&) = delete;
+    ~CClosedAtEnd() {
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(m_handle);
+        ::SetLastError(error);
+    }
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+}  // namespace
+
 std::vector<unsigned char> detail::TokenPart(TOKEN_INFORMATION_CLASS part) {
     std::vector<unsigned char> buffer;
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return buffer;
+    const CClosedAtEnd closed(token);
     DWORD size = 0;
     ::GetTokenInformation(token, part, nullptr, 0, &size);
     buffer.resize(size);
     if (size == 0 || !::GetTokenInformation(token, part, buffer.data(), size, &size)) buffer.clear();
-    const DWORD error = ::GetLastError();
-    ::CloseHandle(token);
-    ::SetLastError(error);
     return buffer;
 }
 
@@ -67,20 +86,23 @@ bool AdmitsOnly(const ACL* dacl, const CTrustees& trustees) {
 bool IsPrivateFolder(const std::string& path) {
     const detail::WidePath wide(path);
     if (!wide.ok()) return false;
-    HANDLE folder = ::CreateFileW(wide.get(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr);
-    if (folder == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
+    BY_HANDLE_FILE_INFORMATION info = {};
     PSID owner = nullptr;
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    const DWORD error = !::GetFileInformationByHandle(folder, &info)
-                            ? ::GetLastError()
-                            : ::GetSecurityInfo(folder, SE_FILE_OBJECT,
-                                                OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                                nullptr, &dacl, nullptr, &descriptor);
-    ::CloseHandle(folder);
+    DWORD error = ERROR_SUCCESS;
+    {
+        HANDLE opened = ::CreateFileW(wide.get(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr);
+        if (opened == INVALID_HANDLE_VALUE) return false;
+        const CClosedAtEnd folder(opened);
+        error = !::GetFileInformationByHandle(folder.get(), &info)
+                    ? ::GetLastError()
+                    : ::GetSecurityInfo(folder.get(), SE_FILE_OBJECT,
+                                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                                        &dacl, nullptr, &descriptor);
+    }
     const CTrustees trustees;
     const bool plainFolder = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
                              FILE_ATTRIBUTE_DIRECTORY;
