@@ -68,9 +68,11 @@ def sfxpack(*args, check=True):
     return result
 
 
-def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False):
+def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False, cache=False):
     """Packs `folder` into the launcher `out` around `stub`."""
     args = ["--stub", stub, "--run", run, "-o", out]
+    if cache:
+        args.append("--cache")
     if title is not None:
         args += ["--title", title]
     if silent:

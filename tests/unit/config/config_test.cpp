@@ -81,19 +81,26 @@ TEST(ConfigRead, Values) {
         {"pid reference", Config("<pid>a&amp;b</pid>"), true, {"", "", 0, true, "b96e7bda9c9feee3259b177bd456b0a5"}},
         {"pid CDATA", Config("<pid><![CDATA[a&b]]></pid>"), true,
          {"", "", 0, true, "b96e7bda9c9feee3259b177bd456b0a5"}},
+        {"Cache on", Config("<Run>a</Run><Cache>1</Cache>"), true, {"a", "", 0, false, "", true}},
+        {"Cache read like atoi", Config("<Cache> 2x</Cache>"), true, {"", "", 0, false, "", true}},
+        {"Cache 0", Config("<Cache>0</Cache>"), true, {}},
+        {"Cache not a number", Config("<Cache>yes</Cache>"), true, {}},
+        {"Cache empty", Config("<Cache/>"), true, {}},
         {"wrong-case root", "<qx_zcd><Run>a</Run><pid>x</pid></qx_zcd>", false, {}},
+        {"wrong-case key", Config("<cache>1</cache>"), true, {}},
         {"does not load", Config("<Run>a</Run><UsePW>1</UsePW>") + "</x>", false, {}},
         {"empty text", "", false, {}},
     };
     for (const auto& c : cases) {
         // Start from other values: a failed read must leave the defaults.
-        LaunchConfig config{"stale", "stale", 7, true, "stale"};
+        LaunchConfig config{"stale", "stale", 7, true, "stale", true};
         EXPECT_EQ(ReadLaunchConfig(c.text, config), c.ok) << c.name;
         EXPECT_EQ(config.run, c.expected.run) << c.name;
         EXPECT_EQ(config.title, c.expected.title) << c.name;
         EXPECT_EQ(config.usePassword, c.expected.usePassword) << c.name;
         EXPECT_EQ(config.hasPid, c.expected.hasPid) << c.name;
         EXPECT_EQ(config.password, c.expected.password) << c.name;
+        EXPECT_EQ(config.cache, c.expected.cache) << c.name;
     }
 }
 
