@@ -19,3 +19,12 @@ using SweepNameFilter = bool (*)(const std::string& name);
 // Waits for nothing: busy files are not retried. Returns how many folders
 // it removed.
 unsigned SweepDeadFolders(const std::string& base, SweepNameFilter isOurs);
+
+// The same for folders that live on after their runs (the extraction
+// cache's copies), keeping the `keep` newest of those that `isOurs`
+// accepts and that have a lock file (by their last write time, which their
+// making sets), whether anybody holds them or not; folders as new as the
+// newest kept stay too. The others go unless somebody holds them, as do
+// lock files whose folder is gone. With `keep` 0 it is SweepDeadFolders.
+// Returns how many folders it removed.
+unsigned SweepOldFolders(const std::string& base, SweepNameFilter isOurs, unsigned keep);

@@ -4,6 +4,7 @@
 #include "launcher/dialog.h"
 #include "launcher/exit_codes.h"
 #include "launcher/run.h"
+#include "payload/config.h"
 #include "payload/extractor.h"
 #include "platform/console.h"
 #include "platform/strings.h"
@@ -30,21 +31,15 @@ bool CLauncherApp::InitInstance() {
         if (platform::GetFileAttributes(folder) != platform::kInvalidAttributes)
             m_strTempBase = platform::TrimTrailingBackslashes(platform::FullPath(folder));
     }
-    // A folder the user named is taken or refused, never replaced by another.
-    std::string passedOver;
-    const std::string base = platform::ChooseTempFolderBase(m_strTempBase, passedOver);
-    if (base.empty()) {
-        platform::AppMessageBox("There is no folder for the temporary files where programs can be started:\n" +
-                                passedOver);
-        m_nExitCode = kExitCannotCreateFolder;
-        return false;
-    }
-    if (!passedOver.empty()) platform::DebugOutput("launcher: temporary folders passed over:\n" + passedOver);
-    SetTempFolderBase(base);
+    CSFEFileExtractor extractor;
+    // A payload that asks for the cache needs no temporary folder when its
+    // copy is there, and nothing is written then: not even the test a
+    // temporary folder gets. The run chooses one if it needs one after all.
+    LaunchConfig config;
+    ReadLaunchConfig(extractor.GetDataSegment(), config);
+    if (!config.UsesCache() && !ChooseTempBase()) return false;
 
     m_bSilent = !GetCommandLineOption("/S").empty();
-
-    CSFEFileExtractor extractor;
     if (!m_bSilent) m_bSilent = extractor.IsSilentConfigured();
 
     // One extractor for the whole start-up: the payload is read once. A
@@ -57,6 +52,21 @@ bool CLauncherApp::InitInstance() {
         RunWithProgressDialog(extractor);
     }
     return false;
+}
+
+bool CLauncherApp::ChooseTempBase() {
+    // A folder the user named is taken or refused, never replaced by another.
+    std::string passedOver;
+    const std::string base = platform::ChooseTempFolderBase(m_strTempBase, passedOver);
+    if (base.empty()) {
+        platform::AppMessageBox("There is no folder for the temporary files where programs can be started:\n" +
+                                passedOver);
+        m_nExitCode = kExitCannotCreateFolder;
+        return false;
+    }
+    if (!passedOver.empty()) platform::DebugOutput("launcher: temporary folders passed over:\n" + passedOver);
+    SetTempFolderBase(base);
+    return true;
 }
 
 int CLauncherApp::ExitInstance() {

@@ -22,6 +22,12 @@ public:
     int m_nExitCode = 0;        // the launched program's result; 0 when nothing ran
     std::string m_strLeftBehind;  // the temporary folder when it could not be deleted completely
 
+    // Chooses the folder that temporary folders go under (the "/T:" folder,
+    // or the system's; SetTempFolderBase). False, after a message that says
+    // why and with the exit code 82, when there is none where programs can
+    // be started.
+    bool ChooseTempBase();
+
     // The application object of this process, or null.
     static CLauncherApp* Current();
 };

@@ -71,25 +71,26 @@ private:
 
 // Every entry in order, on this thread, with the dialog's callback (the bar
 // ranged over `total` bytes): the archive's own rules decide which entries
-// still come out after a failure. Returns whether the configured program's
-// own entry failed.
-bool ExtractOneByOne(CZipArchive& archive, const LaunchConfig& config, const std::string& folder,
-                     const RunWindows& windows, std::uint64_t total, const bool& cancelled) {
+// still come out after a failure.
+ExtractionOutcome ExtractOneByOne(CZipArchive& archive, const LaunchConfig& config, const std::string& folder,
+                                  const RunWindows& windows, std::uint64_t total, const bool& cancelled) {
     RegisterProgress(archive, windows);
     SetBarRange(windows, total);
 
-    bool programFailed = false;
+    ExtractionOutcome outcome;
     const int count = archive.GetEntryCount();
-    for (int i = 0; i < count && !cancelled; ++i) {
+    int i = 0;
+    for (; i < count && !cancelled; ++i) {
         const std::uint32_t index = static_cast<std::uint32_t>(i);
         CZipFileHeader info;
         archive.GetEntryInfo(info, index);
-        if (ExtractOne(archive, index, config, folder) != ZipEntryOutcome::kExtracted &&
-            IsRunProgram(info.GetName(), config.run))
-            programFailed = true;
+        if (ExtractOne(archive, index, config, folder) == ZipEntryOutcome::kExtracted) continue;
+        outcome.complete = false;
+        if (IsRunProgram(info.GetName(), config.run)) outcome.programFailed = true;
     }
+    if (i < count) outcome.complete = false;
     CloseArchive(archive);
-    return programFailed;
+    return outcome;
 }
 
 // What the workers share; they write it through atomics only.
@@ -100,6 +101,7 @@ struct Work {
     std::vector<std::uint32_t> jobs;  // file entries, the big ones first
     zip::CKnownFolders folders;       // made by the folder entries: no worker looks at them again
     std::atomic<bool> programFailed{false};
+    std::atomic<bool> anyFailed{false};
     std::atomic<std::size_t> next{0};
     std::atomic<std::uint64_t> bytesDone{0};
     std::atomic<bool> stop{false};
@@ -144,9 +146,10 @@ void RunWorker(void* context) {
             work.orderMatters.store(true);
             work.stop.store(true);
         }
+        if (outcome == ZipEntryOutcome::kExtracted) continue;
+        work.anyFailed.store(true);
         CZipFileHeader info;
-        if (outcome != ZipEntryOutcome::kExtracted && archive.GetEntryInfo(info, index) &&
-            IsRunProgram(info.GetName(), work.config->run))
+        if (archive.GetEntryInfo(info, index) && IsRunProgram(info.GetName(), work.config->run))
             work.programFailed.store(true);
     }
     CloseArchive(archive);
@@ -199,10 +202,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
         threads = bytes < kParallelMinimumBytes ? 1 : std::min(processors, kMaxExtractionThreads);
     }
     if (threads > work->jobs.size()) threads = static_cast<unsigned>(work->jobs.size());
-    if (threads <= 1) {
-        outcome.programFailed = ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);
-        return outcome;
-    }
+    if (threads <= 1) return ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);
 
     work->archivePath = archivePath;
     work->folder = folder;
@@ -212,7 +212,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     SetBarRange(windows, bytes);
     for (std::uint32_t index : folders) {
         if (cancelled) break;
-        ExtractOne(archive, index, config, folder);
+        if (ExtractOne(archive, index, config, folder) != ZipEntryOutcome::kExtracted) outcome.complete = false;
     }
     work->folders = archive.KnownFolders();
 
@@ -237,16 +237,19 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
         outcome.steppedBack = true;
         if (!EmptyFolder(folder)) {
             outcome.notEmptied = true;
+            outcome.complete = false;
             CloseArchive(archive);
             return outcome;
         }
         archive.ForgetKnownFolders();
         SetBarPosition(windows, 0);
-        outcome.programFailed = ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);
-        return outcome;
+        ExtractionOutcome second = ExtractOneByOne(archive, config, folder, windows, bytes, cancelled);
+        second.steppedBack = true;
+        return second;
     }
     SetBarPosition(windows, work->bytesDone.load());
     outcome.programFailed = work->programFailed.load();
+    if (cancelled || work->anyFailed.load() || work->next.load() < work->jobs.size()) outcome.complete = false;
     outcome.threads = static_cast<unsigned>(running);
     CloseArchive(archive);
     return outcome;

@@ -11,6 +11,7 @@ class CZipArchive;
 
 struct ExtractionOutcome {
     bool programFailed = false;  // the configured program's own entry failed: never start it
+    bool complete = true;        // every entry came out whole: none failed, nothing was cancelled
     unsigned threads = 1;        // workers whose extraction stands (1: one entry after another)
     bool steppedBack = false;    // meant for workers, the archive came out one entry after another
     // The folder could not be emptied for that second attempt, so nothing

@@ -8,11 +8,14 @@
 #include "cleanup/sweep.h"
 #include "launcher/app.h"
 #include "launcher/arguments.h"
+#include "launcher/cachedrun.h"
 #include "launcher/consoleprogress.h"
 #include "launcher/extraction.h"
 #include "launcher/exit_codes.h"
 #include "launcher/launch.h"
+#include "payload/cachefolder.h"
 #include "payload/config.h"
+#include "payload/extractor.h"
 #include "payload/runfolder.h"
 #include "platform/console.h"
 #include "platform/dialog.h"
@@ -88,16 +91,17 @@ constexpr unsigned kSessionEndGraceMs = 2000;
 constexpr unsigned kSessionEndDeleteMs = 1000;
 
 // What the run does while its program runs: sweeps the folders of dead
-// runs on a worker thread, and at the end of the session ends the tree and
-// deletes the folder before the system ends the launcher.
+// runs (and the cache's old copies) on a worker thread, and at the end of
+// the session ends the tree and deletes the run's own folder before the
+// system ends the launcher.
 class CRunWatcher : public CLaunchWatcher {
 public:
-    CRunWatcher(const std::string& folder, platform::FolderLock& mark) : m_strFolder(folder), m_mark(mark) {}
+    explicit CRunWatcher(RunPlace& place) : m_place(place) {}
     ~CRunWatcher() override { m_sweep.Join(); }
 
     void OnStarted(platform::Process& process) override {
         m_pProcess = &process;
-        m_sweep.Start(Sweep, nullptr);  // when no thread can be had, there is no sweep this time
+        m_sweep.Start(Sweep, &m_place);  // when no thread can be had, there is no sweep this time
         platform::SetSessionEndHandler(OnSessionEnd, this);
     }
     void OnWaitEnded() override {
@@ -106,21 +110,48 @@ public:
     }
 
 private:
-    static void Sweep(void*) { SweepDeadFolders(RunFolderBase(), IsRunFolderName); }
+    static void Sweep(void* context) {
+        const RunPlace& place = *static_cast<const RunPlace*>(context);
+        if (place.cacheFolder.empty()) {
+            SweepDeadFolders(RunFolderBase(), IsRunFolderName);
+            return;
+        }
+        SweepDeadFolders(place.cacheFolder, IsRunFolderName);
+        SweepOldFolders(place.cacheFolder, IsCopyFolderName, kKeptCopies);
+    }
 
     static void OnSessionEnd(void* context) {
         CRunWatcher& self = *static_cast<CRunWatcher*>(context);
         if (self.m_pProcess == nullptr) return;
-        // Never delete under what may still run.
-        if (self.m_pProcess->EndTree(kSessionEndGraceMs))
-            DeleteFolder(self.m_strFolder, self.m_mark, false, kSessionEndDeleteMs);
+        // Never delete under what may still run; a cached copy stays anyway.
+        if (self.m_pProcess->EndTree(kSessionEndGraceMs) && !self.m_place.ownFolder.empty())
+            DeleteFolder(self.m_place.ownFolder, self.m_place.own, false, kSessionEndDeleteMs);
     }
 
-    const std::string m_strFolder;
-    platform::FolderLock& m_mark;
+    RunPlace& m_place;
     platform::Process* m_pProcess = nullptr;  // while the program runs
     platform::Thread m_sweep;
 };
+
+// The end of a run that extracted nothing: no cleanup, and a dialog closes by itself.
+int EndUnextracted(std::unique_ptr<platform::WaitCursor>& busy) {
+    busy.reset();
+    platform::PostQuitMessage(0);
+    return 2;
+}
+
+// The "/T:" folder the user named, or empty.
+std::string AskedTempBase() {
+    const CLauncherApp* app = CLauncherApp::Current();
+    return app != nullptr ? app->m_strTempBase : std::string();
+}
+
+// The folder for a temporary folder, chosen now when start-up left that to
+// the run (it does for a payload that asks for the cache).
+bool ChooseRunFolderBase() {
+    CLauncherApp* app = CLauncherApp::Current();
+    return !TempFolderBase().empty() || app == nullptr || app->ChooseTempBase();
+}
 
 // A folder that stays is not hidden: the application object keeps it for
 // the exit path, and a dialog run names it.
@@ -140,53 +171,59 @@ int ExtractAndRun(CSFEFileExtractor& payload, const RunWindows& windows) {
 
     bool segmentFound = false;
     LaunchConfig config;
-    ReadLaunchConfig(payload.GetDataSegment(&segmentFound), config);
+    const std::string configText = payload.GetDataSegment(&segmentFound);
+    ReadLaunchConfig(configText, config);
 
     if (platform::IsLiveWindow(windows.dialog))
         platform::SetWindowTextOf(windows.dialog, config.title.empty() ? std::string("Loading") : config.title);
 
-    platform::FolderLock mark;
-    const std::string folder = payload.GetTempFolderName(mark);
-    if (folder.empty()) {
-        // Without a folder of its own the run must not extract anywhere.
-        std::uint32_t error = platform::GetLastError();
-        busy.reset();
-        platform::AppMessageBox("Could not create the temporary folder.\n" + platform::SystemErrorText(error));
-        SetExitCode(error != 0 ? static_cast<int>(error) : kExitCannotCreateFolder);
-        platform::PostQuitMessage(0);
-        return 2;
-    }
-
+    RunPlace place;
     CZipArchive archive;
-    if (!OpenArchive(archive, payload.m_strModulePath)) {
-        // Give the claimed folder back and let a dialog close by itself.
-        if (platform::RemoveDirectory(folder)) mark.DeleteAndRelease();
-        busy.reset();
-        platform::PostQuitMessage(0);
-        return 2;
+    const bool cache = config.UsesCache();
+    if (cache && !OpenArchive(archive, payload.m_strModulePath)) return EndUnextracted(busy);
+    if (!cache || !PrepareCachedRun(archive, payload.m_strModulePath, configText, config, windows, AskedTempBase(),
+                                    place)) {
+        if (!ChooseRunFolderBase()) return EndUnextracted(busy);
+        place.ownFolder = payload.GetTempFolderName(place.own);
+        if (place.ownFolder.empty()) {
+            // Without a folder of its own the run must not extract anywhere.
+            std::uint32_t error = platform::GetLastError();
+            busy.reset();
+            platform::AppMessageBox("Could not create the temporary folder.\n" + platform::SystemErrorText(error));
+            SetExitCode(error != 0 ? static_cast<int>(error) : kExitCannotCreateFolder);
+            return EndUnextracted(busy);
+        }
+        if (archive.IsClosed() && !OpenArchive(archive, payload.m_strModulePath)) {
+            // Give the claimed folder back and let a dialog close by itself.
+            if (platform::RemoveDirectory(place.ownFolder)) place.own.DeleteAndRelease();
+            return EndUnextracted(busy);
+        }
+        place.programFolder = place.ownFolder;
+        place.extraction =
+            ExtractArchive(archive, payload.m_strModulePath, config, place.ownFolder, windows, ExtractionThreads());
     }
-
-    const ExtractionOutcome extraction =
-        ExtractArchive(archive, payload.m_strModulePath, config, folder, windows, ExtractionThreads());
 
     if (!segmentFound) SetExitCode(kExitPayloadUnreadable);
 
     bool programEnded = true;
-    CRunWatcher watcher(folder, mark);
-    const bool launch = !extraction.notEmptied && !config.run.empty() && !cancelled;
-    if (extraction.notEmptied) {
+    CRunWatcher watcher(place);
+    const bool launch = !place.extraction.notEmptied && !config.run.empty() && !cancelled;
+    if (place.extraction.notEmptied) {
         // A second attempt found the folder not empty: what is there is no
         // extraction of this archive, so nothing of it may run.
         platform::AppMessageBox("The archive could not be extracted: the temporary folder could not be emptied "
-                                "for a second attempt.\n" + folder);
+                                "for a second attempt.\n" + place.programFolder);
         SetExitCode(kExitExtractionIncomplete);
     } else if (launch) {
         if (platform::IsLiveWindow(windows.dialog)) platform::HideWindow(windows.dialog);
-        programEnded = LaunchConfigured(config, folder, payload.m_strModulePath, extraction.programFailed, watcher);
+        programEnded = LaunchConfigured(config, place.programFolder, payload.m_strModulePath,
+                                        place.extraction.programFailed, watcher);
     }
 
-    // Never delete files under a program that may still be running.
-    if (!programEnded || !DeleteFolder(folder, mark, windows.dialog != nullptr)) ReportLeftBehind(folder, windows);
+    // Never delete files under a program that may still be running; a cached copy stays.
+    if (!place.ownFolder.empty() &&
+        (!programEnded || !DeleteFolder(place.ownFolder, place.own, windows.dialog != nullptr)))
+        ReportLeftBehind(place.ownFolder, windows);
 
     busy.reset();
 

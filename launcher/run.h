@@ -18,9 +18,11 @@ struct RunWindows {
 };
 
 // Runs once: reads the configuration of `payload`'s file (once; the payload
-// caches it), extracts the archive into a fresh private temporary folder,
-// starts the configured program there and waits for it, deletes the folder
-// and posts the quit message. The launched program's exit code (or the
+// caches it), extracts the archive into a fresh private temporary folder
+// (or, for a payload that asks for the extraction cache, finds or makes its
+// copy there: launcher/cachedrun.h), starts the configured program there
+// and waits for it, deletes the folder (never the cache's copy) and posts
+// the quit message. The launched program's exit code (or the
 // launcher's own error code) goes to the application object, and so does a
 // folder that could not be deleted completely, which a dialog run also
 // names in a message box. Returns 0 when it ran to its end, 2 when it could

@@ -67,6 +67,7 @@ bool ReadLaunchConfig(const std::string& text, LaunchConfig& config) {
         config.hasPid = true;
         config.password = Md5Digest().DigestText(value.data(), value.size());
     }
+    if (ReadKey(doc, "Cache", value)) config.cache = ConfigInteger(value) != 0;
     return true;
 }
 

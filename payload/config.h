@@ -6,6 +6,7 @@
 //     <Prog>0</Prog>           0: silent extraction; other or absent: dialog
 //     <UsePW>1</UsePW>         not 0: set the derived password on every entry
 //     <pid>text</pid>          the archive password is the MD5 hex digest of this text
+//     <Cache>1</Cache>         not 0: extract once into the user's cache and start from there
 //     <Args>/qn "a b"</Args>   fixed arguments, before the forwarded ones (as written)
 //   </QX_ZCD>
 //
@@ -25,7 +26,12 @@ struct LaunchConfig {
     int usePassword = 0;
     bool hasPid = false;
     std::string password;  // MD5 hex digest of the pid text; empty without pid
+    bool cache = false;    // Cache not 0
     std::string args;      // the program's fixed arguments, quoted by the deployer; empty without Args
+
+    // Whether a run starts the program from the extraction cache
+    // (launcher/cachedrun.h): a cache for nothing to run would only fill the disk.
+    bool UsesCache() const { return cache && !run.empty(); }
 };
 
 // Parses `text` and fills `config`; returns false (config left at defaults)

@@ -6,7 +6,6 @@
 #include "payload/runfolder.h"
 #include "platform/app.h"
 #include "platform/file.h"
-#include "platform/folderlock.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 
@@ -98,24 +97,5 @@ std::string CSFEFileExtractor::ReadDataSegment(bool& found) {
 
 std::string CSFEFileExtractor::GetTempFolderName(platform::FolderLock& mark) {
     platform::WaitCursor busy;
-    const std::string base = RunFolderBase();
-    for (int n = 0;; ++n) {
-        const std::string name = RunFolderName(base, n);
-        if (platform::GetFileAttributes(name) != platform::kInvalidAttributes) continue;
-        // The lock file first: a name whose lock file exists is taken (a live
-        // run's, or a dead run's that a sweep will remove).
-        if (!mark.CreateNew(name)) {
-            const std::uint32_t error = platform::GetLastError();
-            if (error == platform::kErrorFileExists || error == platform::kErrorAlreadyExists ||
-                error == platform::kErrorSharingViolation)
-                continue;
-            return std::string();
-        }
-        if (platform::CreatePrivateDirectory(name)) return name;
-        // Somebody else's folder of that name, or no folder at all: give the name back.
-        const std::uint32_t error = platform::GetLastError();
-        mark.DeleteAndRelease();
-        platform::SetLastError(error);
-        if (error != platform::kErrorAlreadyExists && error != platform::kErrorFileExists) return std::string();
-    }
+    return ClaimRunFolder(RunFolderBase(), mark);
 }

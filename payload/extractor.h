@@ -42,17 +42,15 @@ public:
     // message is not shown again.
     std::string GetDataSegment(bool* found = nullptr);
 
-    // A fresh temporary folder "<base>\qx_ext_temp_<n>" (payload/runfolder.h)
-    // with the smallest n whose name was free. The name is claimed by
-    // creating its lock file, held in `mark` for as long as the run lives,
-    // and then the folder, private to the user running the launcher
-    // (platform/access.h), so that two launchers started together never
-    // share it, nobody else can read what is extracted into it or plant
-    // anything there, and no sweep takes it for a dead run's. A folder of
-    // that name without a lock file (somebody else's) is left alone and the
-    // next n tried. Whoever gives up on the run removes the folder and then
-    // the lock file. Returns the empty string, with the last error set and
-    // nothing held, when no folder can be created under the base.
+    // A fresh temporary folder "<base>\qx_ext_temp_<n>" under the run
+    // folders' base (ClaimRunFolder, payload/runfolder.h). The lock file
+    // is held in `mark` for as long as the run lives, so that two launchers
+    // started together never share the folder, and no sweep takes it for a
+    // dead run's; the folder is private to the user running the launcher
+    // (platform/access.h), so nobody else can read what is extracted into
+    // it or plant anything there. Whoever gives up on the run removes the
+    // folder and then the lock file. Returns the empty string, with the
+    // last error set and nothing held, when no folder can be created.
     std::string GetTempFolderName(platform::FolderLock& mark);
 
     // True when the configuration asks for a silent run (Prog reads as 0).

@@ -44,6 +44,10 @@ public:
     // somebody holds it in a way that excludes `mode`
     // (kErrorSharingViolation).
     bool TryTake(const std::string& folder, Mode mode);
+    // The same for a shared holder of a folder that lives on after its
+    // holders (the extraction cache's): a missing lock file is created
+    // first. An existing one is only opened, never written.
+    bool TakeSharedCreating(const std::string& folder);
 
     // Deletes the lock file while still holding it, then lets go; needs
     // the lock held exclusively. A lock file that some other process has
@@ -57,6 +61,7 @@ public:
     const std::string& LockFilePath() const { return m_strPath; }
 
 private:
+    bool Take(const std::string& folder, Mode mode, bool create);
     bool Hold(std::intptr_t handle, const std::string& path, Mode mode) {
         m_handle = handle;
         m_strPath = path;

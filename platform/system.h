@@ -91,6 +91,11 @@ std::string SystemFolder();
 // Empty when none will do. `passedOver` gets one line per place passed
 // over ("folder: why"): all of them when none will do.
 std::string ChooseTempFolderBase(const std::string& asked, std::string& passedOver);
+// Where the user's programs keep files that are kept between runs but may
+// be deleted at any time: %LOCALAPPDATA% on Windows, $XDG_CACHE_HOME (or
+// ~/.cache) on posix; an absolute path without trailing '\', or empty when
+// the system does not say (a variable unset, or set to a relative path).
+std::string UserCacheFolder();
 // The process's arguments, index 0 being the program path, split as the runtime splits them.
 const std::vector<std::string>& CommandLineArgs();
 // The process's command line as the system handed it over, unsplit.

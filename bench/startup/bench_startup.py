@@ -37,6 +37,7 @@ Ratios are printed with the goals next to them; a benchmark never fails on a
 timing. The payload (bench/startup/payload.py) and the launchers are cached.
 """
 import argparse
+import collections
 import os
 import pathlib
 import shutil
@@ -62,25 +63,42 @@ GOALS = {
 
 
 class Measured:
-    def __init__(self, wall, cpu, out):
-        self.wall, self.cpu, self.out = wall, cpu, out
+    def __init__(self, wall, cpu, out, written):
+        self.wall, self.cpu, self.out, self.written = wall, cpu, out, written
 
 
-def run(command, env=None):
+def written_bytes(pid):
+    """What the ended but not yet reaped process `pid` and the children it
+    reaped had the kernel write to storage (/proc/<pid>/io), or None."""
+    try:
+        for line in pathlib.Path(f"/proc/{pid}/io").read_text().splitlines():
+            key, _, value = line.partition(": ")
+            if key == "write_bytes":
+                return int(value)
+    except OSError:
+        pass
+    return None
+
+
+def run(command, env=None, cwd=None):
     """Runs `command`: its wall time, the CPU time of it and of the children
-    it waited for, and its standard output. Raises on a non-zero exit."""
+    it waited for, its standard output and the bytes it wrote to storage.
+    Raises on a non-zero exit."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         start = time.perf_counter()
-        proc = subprocess.Popen([str(c) for c in command], env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
-        _, status, usage = os.wait4(proc.pid, 0)
+        proc = subprocess.Popen([str(c) for c in command], env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=err)
+        os.waitid(os.P_PID, proc.pid, os.WEXITED | os.WNOWAIT)
         wall = time.perf_counter() - start
+        written = written_bytes(proc.pid)
+        _, status, usage = os.wait4(proc.pid, 0)
         proc.returncode = os.waitstatus_to_exitcode(status)
         out.seek(0)
         err.seek(0)
         text = out.read().decode(errors="replace")
         if proc.returncode != 0:
             raise RuntimeError(f"{command[0]} ended with {proc.returncode}: {err.read().decode(errors='replace')}")
-    return Measured(wall, usage.ru_utime + usage.ru_stime, text)
+    return Measured(wall, usage.ru_utime + usage.ru_stime, text, written)
 
 
 def load():
@@ -120,6 +138,18 @@ def run_rounds(count, samples, measures):
         for k in range(len(round_)):
             round_[(r + k) % len(round_)](target)
         print(f"  round {r}{' (warm-up)' if r == 0 else ''} done, load average {load()}", flush=True)
+
+
+def run_wine_rounds(args, arch, samples, load_start, variants):
+    """The Wine part's rounds of `variants`, announced with the load they start under."""
+    print(f"\nwine ({arch}): {args.wine_rounds} rounds after a warm-up round, rotating order"
+          f" (load average {load_start})", flush=True)
+    run_rounds(args.wine_rounds, samples, lambda r: variants)
+
+
+def wine_heading(arch, setup):
+    """How the Wine part's results name the architecture and its route."""
+    return f"wine ({arch}{' through qemu-i386' if setup.route == 'qemu' else ''})"
 
 
 def ratio_line(label, value_1, value_2, goal=None, cpu=None):
@@ -340,28 +370,41 @@ def build_windows(build):
     return True
 
 
-def wine(args, arch, build):
-    build = pathlib.Path(build)
+WinePart = collections.namedtuple("WinePart", "setup stub program stage expected")
+
+
+def wine_route(args, arch, build):
+    """How `arch` runs under Wine here (its build brought up to date), with
+    its stub, its report program and the payload staged for it and what that
+    holds; None, after saying why, when it cannot run."""
     if not build_windows(build):
         print(f"\nwine ({arch}): skipped, {build} is not configured (cmake --preset {arch})")
-        return
+        return None
     os.environ.setdefault("SFX_WINE_ROOT", str(pathlib.Path(args.build) / "wine"))
     os.environ.setdefault("SFX_BUILD_NATIVE", str(args.build))
-    from harness import WineSession, windows_path
     from wine32 import route
 
     try:
         setup = route.setup(arch)
     except route.Unavailable as e:
         print(f"\nwine ({arch}): skipped, {e}")
-        return
-    cache = pathlib.Path(args.cache)
-    stub = build / "launcher" / "launcher.exe"
+        return None
     program = build / "tests" / "programs" / "report.exe"
+    stage = payload.staging(pathlib.Path(args.cache), arch, program, "app.exe")
+    return WinePart(setup, build / "launcher" / "launcher.exe", program, stage, payload.tree_summary(stage))
+
+
+def wine(args, arch, build):
+    build = pathlib.Path(build)
+    part = wine_route(args, arch, build)
+    if part is None:
+        return
+    from harness import WineSession, windows_path
+
+    cache = pathlib.Path(args.cache)
+    setup, stub, program, stage, expected = part
     peer = build / "bench" / "startup" / "win32_peer" / "bench_extract_delete.exe"
-    stage = payload.staging(cache, arch, program, "app.exe")
     launcher = payload.launcher(cache, arch, args.sfxpack, stub, stage, "app.exe")
-    expected = payload.tree_summary(stage)
 
     work = Work(args.work or cache)
     samples = Samples()
@@ -399,17 +442,14 @@ def wine(args, arch, build):
             def program_alone(target):
                 target.add("program", start(program, []).wall)
 
-            variants = [launcher_with(1), launcher_with(2), peer_run, program_alone]
-            print(f"\nwine ({arch}): {args.wine_rounds} rounds after a warm-up round, rotating order"
-                  f" (load average {load_start})", flush=True)
-            run_rounds(args.wine_rounds, samples, lambda r: variants)
+            run_wine_rounds(args, arch, samples, load_start,
+                            [launcher_with(1), launcher_with(2), peer_run, program_alone])
     finally:
         where = work.describe()
         work.remove()
 
     s = samples
-    through = " through qemu-i386" if setup.route == "qemu" else ""
-    print(f"\nwine ({arch}{through}): {launcher.name} {launcher.stat().st_size / 1e6:.1f} MB, started directly by"
+    print(f"\n{wine_heading(arch, setup)}: {launcher.name} {launcher.stat().st_size / 1e6:.1f} MB, started directly by"
           f" {session.loader}; load average {load_start} at the start, {load()} at the end")
     print(f"work folder: {where}")
     print(f"medians of {args.wine_rounds} rounds: wall s, (min-max)")
@@ -425,39 +465,54 @@ def wine(args, arch, build):
                s.w("launcher-2") / s.w("peer"), GOALS["wine-peer"])
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+def parse_arguments(description, rounds, add=None):
+    """The options the start-up benchmarks share (and those `add` adds),
+    with every path made absolute and the cache folder made."""
+    parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--build", required=True, type=pathlib.Path, help="the native build folder")
     parser.add_argument("--cache", required=True, type=pathlib.Path, help="where the payload and launchers are kept")
-    parser.add_argument("--inprocess", required=True, type=pathlib.Path, help="bench_startup_inprocess")
     parser.add_argument("--launcher", required=True, type=pathlib.Path, help="the native launcher stub")
     parser.add_argument("--sfxpack", required=True, type=pathlib.Path)
     parser.add_argument("--program", required=True, type=pathlib.Path, help="the native report program")
     parser.add_argument("--win64-build", type=pathlib.Path)
     parser.add_argument("--win32-build", type=pathlib.Path)
-    parser.add_argument("--part", choices=("native", "wine", "all"), default="native")
     parser.add_argument("--work", type=pathlib.Path,
                         help="where the extractions go (default: the cache folder; /dev/shm takes the disk out)")
-    parser.add_argument("--rounds", type=int, default=5, help="native rounds (default 5)")
+    parser.add_argument("--rounds", type=int, default=rounds, help=f"native rounds (default {rounds})")
     parser.add_argument("--wine-rounds", type=int, default=5, help="rounds under Wine (default 5)")
+    if add:
+        add(parser)
     args = parser.parse_args()
-    for name in ("build", "cache", "inprocess", "launcher", "sfxpack", "program", "win64_build", "win32_build",
-                 "work"):
-        if getattr(args, name):
-            setattr(args, name, getattr(args, name).resolve())
+    for name, value in vars(args).items():
+        if isinstance(value, pathlib.Path):
+            setattr(args, name, value.resolve())
     args.cache.mkdir(parents=True, exist_ok=True)
+    return args
+
+
+def run_parts(args, native_part, wine_part, arches=("win64", "win32")):
+    """Runs the parts that --part asks for: natively, and under Wine for each of `arches` that has a build."""
+    if args.part in ("native", "all"):
+        native_part(args)
+    if args.part in ("wine", "all"):
+        for arch in arches:
+            build = getattr(args, f"{arch}_build")
+            if build:
+                wine_part(args, arch, build)
+
+
+def main():
+    def add(parser):
+        parser.add_argument("--inprocess", required=True, type=pathlib.Path, help="bench_startup_inprocess")
+        parser.add_argument("--part", choices=("native", "wine", "all"), default="native")
+
+    args = parse_arguments(__doc__.splitlines()[0], 5, add)
     for tool in ("zip", "unzip", "7z", "makeself"):
         if shutil.which(tool) is None:
             sys.exit(f"{tool} is not installed (scripts/install-deps.sh installs it)")
     print(f"extraction threads: N=1 and N=2 (SFX_LAUNCHER_THREADS); without it the launcher takes"
           f" {min(os.cpu_count() or 1, 8)} here")
-    if args.part in ("native", "all"):
-        native(args)
-    if args.part in ("wine", "all"):
-        for arch in ("win64", "win32"):
-            build = getattr(args, f"{arch}_build")
-            if build:
-                wine(args, arch, build)
+    run_parts(args, native, wine)
 
 
 if __name__ == "__main__":

@@ -154,18 +154,19 @@ def _env():
     return dict(os.environ, SOURCE_DATE_EPOCH=str(MTIME + 1))
 
 
-def _pack(sfxpack, stub, folder, run, path):
-    subprocess.run([str(sfxpack), "--stub", str(stub), "--run", run, "--silent", "--quiet", "-o", str(path),
+def _pack(sfxpack, stub, folder, run, path, options=()):
+    subprocess.run([str(sfxpack), "--stub", str(stub), "--run", run, "--silent", "--quiet", *options, "-o", str(path),
                     str(folder)], check=True, env=_env())
 
 
-def launcher(cache, name, sfxpack, stub, folder, run):
-    """A silent launcher of `folder` made by sfxpack around `stub`: what users' launchers hold."""
+def launcher(cache, name, sfxpack, stub, folder, run, options=()):
+    """A silent launcher of `folder` made by sfxpack around `stub`, with the
+    sfxpack `options` besides: what users' launchers hold."""
 
     def make(path):
-        _pack(sfxpack, stub, folder, run, path)
+        _pack(sfxpack, stub, folder, run, path, options)
 
-    key = digest(GENERATOR, sfxpack, stub, folder.name, run, (folder / run))
+    key = digest(GENERATOR, sfxpack, stub, folder.name, run, (folder / run), *options)
     return cached(pathlib.Path(cache) / f"{name}.exe", key, make)
 
 

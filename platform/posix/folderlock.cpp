@@ -60,12 +60,16 @@ bool FolderLock::CreateNew(const std::string& folder) {
     return Hold(fd, path, kExclusive);
 }
 
-bool FolderLock::TryTake(const std::string& folder, Mode mode) {
+bool FolderLock::TryTake(const std::string& folder, Mode mode) { return Take(folder, mode, false); }
+
+bool FolderLock::TakeSharedCreating(const std::string& folder) { return Take(folder, kShared, true); }
+
+bool FolderLock::Take(const std::string& folder, Mode mode, bool create) {
     Release();
     const std::string path = LockFileOf(folder);
     const std::string native = ToNativePath(path);
     // Never through a link; O_NONBLOCK so that a FIFO of that name cannot hold us up.
-    const int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
     if (fd < 0) {
         if (errno == ELOOP)
             SetLastError(kErrorAccessDenied);  // a link: not a lock file of ours

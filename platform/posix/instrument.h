@@ -23,6 +23,7 @@ enum class Call : int {
     kWaitProcess,      // Process::WaitDispatchingMessages
     kGetExitCode,      // Process::GetExitCode
     kLockFolder,       // FolderLock::CreateNew / TryTake, once the lock file is open, before it is locked
+    kMoveFile,         // MoveFile, by the path moved to
     kCount
 };
 

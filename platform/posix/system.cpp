@@ -5,10 +5,11 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
+#include <cstdio>  // renameat2
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/access.h"
 #include "platform/posix/instrument.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/system.h"
@@ -134,6 +135,20 @@ std::string DescribeAccess(const std::string& path) {
     return text;
 }
 
+bool IsPrivateFolder(const std::string& path) {
+    struct stat st;
+    const std::string native = ToNativePath(path);
+    if (::lstat(native.c_str(), &st) != 0) {
+        detail::SetLastErrorForPath(native);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
+        SetLastError(kErrorAccessDenied);
+        return false;
+    }
+    return true;
+}
+
 void DebugOutput(const std::string& text) {
     std::fprintf(stderr, "(debug) %s\n", text.c_str());
     std::fflush(stderr);
@@ -182,13 +197,19 @@ bool DeleteFile(const std::string& path) {
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {
-    const std::string target = ToNativePath(to);
+    if (detail::InstrumentedCallFails(instrument::Call::kMoveFile, to)) return false;
+    const std::string source = ToNativePath(from), target = ToNativePath(to);
+    // As on Windows, never over anything of that name: rename() would take
+    // the place of an empty folder, or of a file, without a word.
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return Fail();
+    // A file system that cannot refuse by itself: look first.
     struct stat st;
     if (::lstat(target.c_str(), &st) == 0) {
         SetLastError(kErrorAlreadyExists);
         return false;
     }
-    if (::rename(ToNativePath(from).c_str(), target.c_str()) != 0) return Fail();
+    if (::rename(source.c_str(), target.c_str()) != 0) return Fail();
     return true;
 }
 

@@ -1,5 +1,6 @@
-// Where a run's temporary folder may go on posix, and whether programs can
-// be started there: /tmp and its like are often mounted noexec.
+// Where a run's temporary folder and the extraction cache may go on posix,
+// and whether programs can be started there: /tmp and its like are often
+// mounted noexec.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -33,16 +34,28 @@ std::string Variable(const char* name) {
     return value != nullptr ? value : "";
 }
 
+// $XDG_CACHE_HOME, or ~/.cache where that is unset or relative (as the XDG
+// rules say), as a native path; empty when neither is known.
+std::string NativeUserCacheFolder() {
+    const std::string cache = Variable("XDG_CACHE_HOME");
+    const std::string home = Variable("HOME");
+    return !cache.empty() && cache[0] == '/' ? cache : home.empty() ? std::string() : home + "/.cache";
+}
+
 }  // namespace
+
+std::string UserCacheFolder() {
+    std::vector<std::string> folder;
+    AddOnce(folder, NativeUserCacheFolder());  // absolute only
+    return folder.empty() ? std::string() : folder[0];
+}
 
 std::vector<std::string> detail::TempFolderCandidates() {
     std::vector<std::string> folders;
     AddOnce(folders, Variable("TMPDIR"));
     AddOnce(folders, "/tmp");
     AddOnce(folders, Variable("XDG_RUNTIME_DIR"));
-    const std::string cache = Variable("XDG_CACHE_HOME");
-    const std::string home = Variable("HOME");
-    AddOnce(folders, !cache.empty() ? cache : home.empty() ? std::string() : home + "/.cache");
+    AddOnce(folders, NativeUserCacheFolder());
     std::string self;
     if (GetModuleFileName(self)) AddOnce(folders, ToNativePath(self.substr(0, FindLastBackslash(self))));
     return folders;

@@ -43,10 +43,14 @@ bool FolderLock::CreateNew(const std::string& folder) {
     return Hold(reinterpret_cast<std::intptr_t>(h), path, kExclusive);
 }
 
-bool FolderLock::TryTake(const std::string& folder, Mode mode) {
+bool FolderLock::TryTake(const std::string& folder, Mode mode) { return Take(folder, mode, false); }
+
+bool FolderLock::TakeSharedCreating(const std::string& folder) { return Take(folder, kShared, true); }
+
+bool FolderLock::Take(const std::string& folder, Mode mode, bool create) {
     Release();
     const std::string path = LockFileOf(folder);
-    HANDLE h = OpenLockFile(path, OPEN_EXISTING, mode);
+    HANDLE h = OpenLockFile(path, create ? OPEN_ALWAYS : OPEN_EXISTING, mode);
     if (h == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(h, &info) ||

@@ -14,6 +14,7 @@
 #include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/widepath.h"
+#include "platform/win32/token.h"
 #include "platform/win32/wide.h"
 
 // The C runtime's wide arguments (msvcrt; no header declares it).
@@ -44,7 +45,7 @@ std::vector<std::string> g_args = [] {
 // The texts of unknown length the system gives, each from a call that takes
 // a buffer and its size and returns the length (without terminator) or the
 // size it needs.
-enum class SystemText { kModuleFileName, kTempPath, kCurrentDirectory, kFullPath };
+enum class SystemText { kModuleFileName, kTempPath, kCurrentDirectory, kFullPath, kEnvironment };
 
 DWORD CallForText(SystemText which, const wchar_t* argument, wchar_t* buffer, DWORD size) {
     switch (which) {
@@ -56,6 +57,7 @@ DWORD CallForText(SystemText which, const wchar_t* argument, wchar_t* buffer, DW
         case SystemText::kTempPath: return ::GetTempPathW(size, buffer);
         case SystemText::kCurrentDirectory: return ::GetCurrentDirectoryW(size, buffer);
         case SystemText::kFullPath: return ::GetFullPathNameW(argument, size, buffer, nullptr);
+        case SystemText::kEnvironment: return ::GetEnvironmentVariableW(argument, buffer, size);
     }
     return 0;
 }
@@ -144,6 +146,13 @@ std::string SystemFolder() {
     return length == 0 || length >= MAX_PATH ? std::string() : Narrow(folder, length);
 }
 
+std::string UserCacheFolder() {
+    const std::string folder = TrimTrailingBackslashes(ReadSystemText(SystemText::kEnvironment, L"LOCALAPPDATA"));
+    // "C:\..." or "\\server\...": never a folder relative to wherever the launcher started.
+    const bool drive = folder.size() > 2 && folder[1] == ':' && folder[2] == '\\';
+    return drive || folder.compare(0, 2, "\\\\") == 0 ? folder : std::string();
+}
+
 std::string ChooseTempFolderBase(const std::string& asked, std::string& passedOver) {
     // Windows refuses no folder for its programs the way noexec does: a
     // folder that cannot be written shows when the run's folder is made.
@@ -182,20 +191,10 @@ namespace {
 
 // The SID of the user this process runs as, in its text form, from the process token.
 bool CurrentUserSid(std::string& sidText) {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    DWORD size = 0;
-    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> buffer(size != 0 ? size : 1);
+    const std::vector<unsigned char> user = detail::TokenPart(TokenUser);
     char* text = nullptr;
-    const bool ok = size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
-                    ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text);
-    const DWORD error = ::GetLastError();
-    ::CloseHandle(token);
-    if (!ok) {
-        ::SetLastError(error);
+    if (user.empty() || !::ConvertSidToStringSidA(reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid, &text))
         return false;
-    }
     sidText = text;
     ::LocalFree(text);
     return true;

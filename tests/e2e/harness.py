@@ -68,9 +68,11 @@ def sfxpack(*args, check=True):
     return result
 
 
-def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False, args=None):
+def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False, cache=False, args=None):
     """Packs `folder` into the launcher `out` around `stub` (`args`: the program's fixed arguments)."""
     options = ["--stub", stub, "--run", run, "-o", out]
+    if cache:
+        options.append("--cache")
     if title is not None:
         options += ["--title", title]
     if args is not None:

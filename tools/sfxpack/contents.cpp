@@ -107,6 +107,8 @@ int ListArchive(const std::string& file, std::ostream& out, std::ostream& err) {
             << (launcher.config.usePassword != 0 ? " (entries are decrypted with the password derived from pid)" : "")
             << "\n";
         out << "  pid:    " << (launcher.config.hasPid ? "present" : "absent") << "\n";
+        out << "  Cache:  " << (launcher.config.cache ? "1 (started from the user's cache once extracted)" : "0")
+            << "\n";
     }
     out << "Bytes before the archive: " << archive.GetCentralDir().m_nBytesBeforeArchive << "\n";
     out << "      Size     Packed Method   Modified         E Name\n";

@@ -14,7 +14,7 @@ namespace {
 const char kUsage[] =
     "usage: sfxpack [--stub STUB | --arch win32|win64|native] [--console]\n"
     "               --run PROGRAM [--args TEXT] [--title TEXT] [--silent]\n"
-    "               [--pid TEXT [--use-password]]\n"
+    "               [--pid TEXT [--use-password]] [--cache]\n"
     "               [--level 0-9] [--follow-links | --skip-links] [--quiet]\n"
     "               [--icon FILE.ico] [--product-name TEXT] [--product-version A.B.C.D]\n"
     "               [--company TEXT] [--description TEXT] [--copyright TEXT] [--admin]\n"
@@ -53,6 +53,10 @@ const char kUsage[] =
     "  --use-password    encrypt every file with the password derived from --pid\n"
     "                    (traditional ZIP encryption; it keeps out the curious,\n"
     "                    not a determined attacker)\n"
+    "  --cache           extract once into the user's cache (%LOCALAPPDATA% or\n"
+    "                    ~/.cache, in a folder of the launcher's name) and start\n"
+    "                    PROGRAM there every time, without extracting again until\n"
+    "                    the payload changes; the cache holds the files decrypted\n"
     "  --level N         deflate level, 0 (store) to 9 (smallest; default 6); files\n"
     "                    that deflate cannot shrink are stored\n"
     "  --follow-links    pack a copy of what every symbolic link points to, also\n"
@@ -141,6 +145,7 @@ int main(int argc, char** argv) {
         else if (arg == "--silent") options.silent = true;
         else if (arg == "--pid") ok = options.hasPid = value(options.pid);
         else if (arg == "--use-password") options.usePassword = true;
+        else if (arg == "--cache") options.cache = true;
         else if (arg == "--quiet") quiet = true;
         else if (arg == "--follow-links" || arg == "--skip-links") {
             const auto links = arg == "--follow-links" ? sfxpack::LinkPolicy::kFollow : sfxpack::LinkPolicy::kSkip;

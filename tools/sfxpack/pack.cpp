@@ -174,6 +174,7 @@ std::string BuildConfiguration(const PackOptions& options) {
     if (options.silent) xml += "<Prog>0</Prog>";
     if (options.usePassword) xml += "<UsePW>1</UsePW>";
     if (options.hasPid) xml += "<pid>" + XmlEscape(options.pid) + "</pid>";
+    if (options.cache) xml += "<Cache>1</Cache>";
     xml += "</QX_ZCD>";
     return xml;
 }

@@ -17,6 +17,7 @@ struct PackOptions {
     std::string pid;           // identifier the archive password derives from
     bool hasPid = false;
     bool usePassword = false;  // encrypt entries; UsePW 1
+    bool cache = false;        // Cache 1: extract once into the user's cache, start from there
     int level = 6;             // deflate level, 0 stores every file
     bool progress = false;     // show the progress line (on standard error)
     sfxpack::LinkPolicy links = sfxpack::LinkPolicy::kCopyInside;  // symbolic links in the folder

@@ -146,4 +146,34 @@ TEST(Sweep, WhatStaysKeepsItsMark) {
     EXPECT_EQ(Names(dir.Native()), std::vector<std::string>{});
 }
 
+// Folders that outlive their runs (the extraction cache's copies): the
+// newest stay whether held or not, older ones go unless held.
+TEST(Sweep, OldFoldersGoButTheNewestAndThoseInUse) {
+    test_util::ScratchDir dir;
+    const auto now = fs::file_time_type::clock::now();
+    // run_1 the oldest ... run_5 the newest.
+    for (int i = 1; i <= 5; ++i) {
+        const std::string name = "run_" + std::to_string(i);
+        MakeDeadRun(dir, name);
+        fs::last_write_time(dir.Native(name), now - std::chrono::hours(10 - i));
+    }
+    FolderLock inUse, newestInUse;
+    ASSERT_TRUE(inUse.TryTake(dir.Path("run_2"), FolderLock::kShared));
+    ASSERT_TRUE(newestInUse.TryTake(dir.Path("run_5"), FolderLock::kShared));
+    dir.Write("run_6.lock", "");  // a copy never made
+    dir.Write("run_7\\mine.txt", "a user's own folder of that name, the newest of all");
+    MakeDeadRun(dir, "other_1");
+
+    EXPECT_EQ(SweepOldFolders(dir.path(), IsOurs, 2), 2u);
+    EXPECT_EQ(Names(dir.Native()), (std::vector<std::string>{"other_1", "other_1.lock", "run_2", "run_2.lock",
+                                                              "run_4", "run_4.lock", "run_5", "run_5.lock", "run_7"}));
+    EXPECT_EQ(Names(dir.Native("run_4")), (std::vector<std::string>{"app.exe", "ro.txt", "sub"}));
+    // What the newest two are counts among the folders there, held or not.
+    inUse.Release();
+    newestInUse.Release();
+    EXPECT_EQ(SweepOldFolders(dir.path(), IsOurs, 1), 2u);
+    EXPECT_EQ(Names(dir.Native()), (std::vector<std::string>{"other_1", "other_1.lock", "run_5", "run_5.lock", "run_7"}));
+    EXPECT_EQ(SweepOldFolders(dir.Path("missing"), IsOurs, 2), 0u);
+}
+
 }  // namespace

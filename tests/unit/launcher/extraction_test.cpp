@@ -25,12 +25,13 @@ struct Result {
     ExtractionOutcome outcome;
 };
 
-Result Extract(const std::string& fixture, const LaunchConfig& config, unsigned threads) {
+Result Extract(const std::string& fixture, const LaunchConfig& config, unsigned threads,
+               const RunWindows& windows = RunWindows()) {
     test_util::ScratchDir dir;
     CZipArchive archive;
     archive.Open(ziptest::Fixture(fixture));
     Result result;
-    result.outcome = ExtractArchive(archive, ziptest::Fixture(fixture), config, dir.path(), RunWindows(), threads);
+    result.outcome = ExtractArchive(archive, ziptest::Fixture(fixture), config, dir.path(), windows, threads);
     result.tree = ziptest::Snapshot(dir.Native());
     // A file whose data failed keeps the time it was written: no two runs
     // share it. "Now" is read the way the tree's times are, from a file.
@@ -117,6 +118,7 @@ TEST(ParallelExtraction, GivesWhatOneEntryAfterAnotherGives) {
                     const Result parallel = Extract(fixture, config, threads);
                     const ExtractionOutcome& outcome = parallel.outcome;
                     EXPECT_EQ(outcome.programFailed, sequential.outcome.programFailed) << threads;
+                    EXPECT_EQ(outcome.complete, sequential.outcome.complete) << threads;
                     EXPECT_TRUE(parallel.tree == sequential.tree) << threads << " threads, " << outcome.threads << " used\n"
                                                                   << Describe(sequential.tree) << "versus\n" << Describe(parallel.tree);
                     // The workers really extracted, unless only the order could decide.
@@ -154,6 +156,37 @@ TEST(ParallelExtraction, WorkersStepBackWhereOrderDecides) {
     }
 }
 
+// Only an extraction that left nothing out may become the cache's copy.
+TEST(ParallelExtraction, CompleteOnlyWhenEveryEntryCameOut) {
+    const struct {
+        const char* fixture;
+        const char* password;
+        bool complete;
+    } cases[] = {
+        {"many.zip", nullptr, true},
+        {"infozip-deflate.zip", nullptr, true},
+        {"infozip-crypt.zip", ziptest::kPassword, true},
+        {"infozip-crypt.zip", "wrong", false},
+        {"bad-crc.zip", nullptr, false},
+        {"truncated.zip", nullptr, false},
+        {"hostile.zip", nullptr, false},  // names that would leave the folder are passed over
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.fixture) + (c.password != nullptr ? std::string(" ") + c.password : ""));
+        REQUIRE_FIXTURE(c.fixture);
+        LaunchConfig config;
+        if (c.password != nullptr) {
+            config.usePassword = 1;
+            config.password = c.password;
+        }
+        for (unsigned threads : {1u, 2u}) EXPECT_EQ(Extract(c.fixture, config, threads).outcome.complete, c.complete) << threads;
+        bool cancel = true;
+        RunWindows cancelled;
+        cancelled.cancel = &cancel;
+        for (unsigned threads : {1u, 2u}) EXPECT_FALSE(Extract(c.fixture, config, threads, cancelled).outcome.complete);
+    }
+}
+
 // When the workers step back but the folder cannot be emptied for the
 // second attempt, nothing is extracted on top of what stayed.
 TEST(ParallelExtraction, NothingOnTopOfAFolderThatWouldNotEmpty) {
@@ -165,6 +198,7 @@ TEST(ParallelExtraction, NothingOnTopOfAFolderThatWouldNotEmpty) {
     platform::instrument::ClearFailures();
     EXPECT_TRUE(result.outcome.steppedBack);
     EXPECT_TRUE(result.outcome.notEmptied);
+    EXPECT_FALSE(result.outcome.complete);
     EXPECT_EQ(result.outcome.threads, 1u);
     // Only what stayed: no folder entry made again, nothing of the one-by-one pass.
     std::vector<std::string> names;

@@ -4,78 +4,27 @@
 // not go. The program is a shell script that ends with 7.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include "launcher/app.h"
 #include "launcher/run.h"
-#include "payload/stubid.h"
+#include "payload/cachefolder.h"
 #include "platform/posix/instrument.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "run_support.h"
 #include "test_util/scratch.h"
-#include "tools/sfxpack/pack.h"
 #include "zip/archive.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using platform::instrument::Call;
-
-class TestApp : public CLauncherApp {
-public:
-    bool InitInstance() override { return false; }
-};
-
-// Packs the scratch folder's "app" with a program "app" that ends with
-// exitCode into a silent launcher; returns its native path, or "" on failure.
-std::string PackSilentLauncher(test_util::ScratchDir& dir, int exitCode) {
-    const std::string script = dir.Write("app\\app", "#!/bin/sh\nexit " + std::to_string(exitCode) + "\n");
-    if (!platform::SetUnixMode(script, 0755)) return "";
-    const auto identification = stubid::Identification();
-    dir.Write("stub", "a stub without a marker " + std::string(identification.data(), identification.size()));
-    PackOptions options;
-    options.stub = dir.Native("stub");
-    options.folder = dir.Native("app");
-    options.run = "app";
-    options.silent = true;
-    options.output = dir.Native("launcher");
-    std::string error;
-    if (!PackLauncher(options, error)) {
-        ADD_FAILURE() << error;
-        return "";
-    }
-    return options.output;
-}
-
-struct RunResult {
-    int exitCode;
-    std::string leftBehind;
-};
-
-// Runs the launcher file `launcher` (native path) once, with its folders under `base`.
-RunResult RunLauncher(const std::string& launcher, const std::string& base, const RunWindows& windows = RunWindows()) {
-    SetTempFolderBase(base);
-    TestApp app;
-    CSFEFileExtractor payload;
-    payload.m_strModulePath = platform::FromNativePath(launcher);
-    EXPECT_EQ(ExtractAndRun(payload, windows), 0);
-    app.PumpMessage();  // the run's quit message
-    SetTempFolderBase("");
-    return {app.m_nExitCode, app.m_strLeftBehind};
-}
-
-std::vector<std::string> Names(const std::string& nativeFolder) {
-    std::vector<std::string> names;
-    if (!fs::exists(nativeFolder)) return names;
-    for (const auto& entry : fs::directory_iterator(nativeFolder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using runtest::Names;
+using runtest::PackSilentLauncher;
+using runtest::RunLauncher;
+using runtest::RunResult;
 
 TEST(Run, NeverDeletesUnderARunningProgramAndNamesWhatStays) {
     test_util::ScratchDir dir;
@@ -157,35 +106,37 @@ void DamageEntry(const std::string& file, const std::string& name) {
 
 // When the workers must start over one entry after another but the folder
 // will not empty, the run launches nothing, says why, ends with
-// ERROR_DIR_NOT_EMPTY and names what stayed.
+// ERROR_DIR_NOT_EMPTY and names what stayed; a cold start of the cache
+// the same, and it caches nothing.
 TEST(Run, LaunchesNothingWhenASecondAttemptFindsTheFolderNotEmpty) {
-    test_util::ScratchDir dir;
-    std::string data(2 << 20, '\0');
-    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 2654435761u) >> 13);
-    dir.Write("app\\data.bin", data);
-    const std::string launcher = PackSilentLauncher(dir, 7);
-    ASSERT_FALSE(launcher.empty());
-    DamageEntry(launcher, "data.bin");  // a worker's CRC check fails: only the order can decide
+    for (const bool cache : {false, true}) {
+        SCOPED_TRACE(cache ? "cold start of the cache" : "run once");
+        test_util::ScratchDir dir;
+        std::string data(2 << 20, '\0');
+        for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 2654435761u) >> 13);
+        dir.Write("app\\data.bin", data);
+        const std::string launcher = PackSilentLauncher(dir, 7, cache);
+        ASSERT_FALSE(launcher.empty());
+        DamageEntry(launcher, "data.bin");  // a worker's CRC check fails: only the order can decide
 
-    const std::string base = dir.Path("base");
-    ASSERT_TRUE(platform::CreateDirectory(base));
-    SetTempFolderBase(base);
-    setenv("SFX_LAUNCHER_THREADS", "2", 1);
-    TestApp app;
-    CSFEFileExtractor payload;
-    payload.m_strModulePath = platform::FromNativePath(launcher);
-    // Neither the emptying nor the cleanup after it can delete the damaged file.
-    platform::instrument::InjectFailure(Call::kDeleteFile, "data.bin", platform::kErrorInvalidName, 2);
-    EXPECT_EQ(ExtractAndRun(payload), 0);
-    platform::instrument::ClearFailures();
-    unsetenv("SFX_LAUNCHER_THREADS");
-    app.PumpMessage();
-    SetTempFolderBase("");
+        const std::string base = dir.Path("base");
+        ASSERT_TRUE(platform::CreateDirectory(base));
+        setenv("SFX_LAUNCHER_THREADS", "2", 1);
+        // Neither the emptying nor the cleanup after it can delete the damaged file.
+        platform::instrument::InjectFailure(Call::kDeleteFile, "data.bin", platform::kErrorInvalidName, 2);
+        const RunResult result = RunLauncher(launcher, base);
+        platform::instrument::ClearFailures();
+        unsetenv("SFX_LAUNCHER_THREADS");
 
-    EXPECT_EQ(app.m_nExitCode, 145);  // the program, had it run, ends with 7
-    const std::string folder = base + "\\qx_ext_temp_0";
-    EXPECT_EQ(app.m_strLeftBehind, folder);
-    EXPECT_EQ(Names(platform::ToNativePath(folder)), std::vector<std::string>{"data.bin"});
+        EXPECT_EQ(result.exitCode, 145);  // the program, had it run, ends with 7
+        const std::string folder = base + (cache ? "\\launcher\\qx_ext_temp_0" : "\\qx_ext_temp_0");
+        EXPECT_EQ(result.leftBehind, folder);
+        EXPECT_EQ(Names(platform::ToNativePath(cache ? folder + "\\files" : folder)),
+                  std::vector<std::string>{"data.bin"});
+        if (cache) {
+            for (const std::string& name : Names(dir.Native("base\\launcher"))) EXPECT_FALSE(IsCopyFolderName(name));
+        }
+    }
 }
 
 // Every file the run extracts and deletes costs it at most three calls that

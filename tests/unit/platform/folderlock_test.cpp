@@ -1,5 +1,6 @@
 // Folder locks: who may hold one together with whom, creating and deleting
-// the lock file, and what is never taken for one.
+// the lock file, and what is never taken for one; and the private folder
+// the locks go with.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -75,9 +76,66 @@ TEST(FolderLock, OnlyAPlainFileIsALockFile) {
     EXPECT_EQ(dir.Read("target.txt"), "somebody's");
 }
 
+// The extraction cache's copies outlive their runs: a run of a copy whose
+// lock file is gone makes it, and every other run shares it.
+TEST(FolderLock, TakeSharedCreatingMakesAMissingLockFileAndSharesIt) {
+    test_util::ScratchDir dir;
+    FolderLock first, second, exclusive;
+    ASSERT_TRUE(first.TakeSharedCreating(dir.Path("copy")));
+    EXPECT_NE(platform::GetFileAttributes(dir.Path("copy.lock")), platform::kInvalidAttributes);
+    EXPECT_TRUE(second.TakeSharedCreating(dir.Path("copy")));
+    EXPECT_FALSE(exclusive.TryTake(dir.Path("copy"), FolderLock::kExclusive));
+    first.Release();
+    second.Release();
+    ASSERT_TRUE(exclusive.TryTake(dir.Path("copy"), FolderLock::kExclusive));
+    EXPECT_FALSE(first.TakeSharedCreating(dir.Path("copy"))) << "refused while somebody deletes the copy";
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorSharingViolation);
+
+    // Never through a link, nor anything but a plain file.
+    dir.Write("target.txt", "somebody's");
+    fs::create_symlink(dir.Native("target.txt"), dir.Native("link.lock"));
+    fs::create_symlink(dir.Native("nowhere"), dir.Native("dangling.lock"));
+    fs::create_directory(dir.Native("folder.lock"));
+    for (const char* name : {"link", "dangling", "folder"}) {
+        FolderLock lock;
+        EXPECT_FALSE(lock.TakeSharedCreating(dir.Path(name))) << name;
+    }
+    EXPECT_EQ(dir.Read("target.txt"), "somebody's");
+    EXPECT_FALSE(fs::exists(dir.Native("nowhere")));
+}
+
 TEST(PrivateFolderSddl, GrantsTheUserSystemAndAdministratorsAlone) {
     EXPECT_EQ(platform::PrivateFolderSddl("S-1-5-21-1-2-3-1001"),
               "D:P(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+}
+
+// A folder private to its user: what the extraction cache starts programs from.
+TEST(PrivateFolder, OnlyTheUsersOwnFolderThatGrantsOthersNothing) {
+    test_util::ScratchDir dir;
+    const struct {
+        unsigned mode;
+        bool isPrivate;
+    } modes[] = {{0700, true}, {0500, true}, {0750, false}, {0705, false}, {0711, false}, {0777, false}};
+    for (const auto& c : modes) {
+        const std::string folder = dir.Path("mode " + std::to_string(c.mode));
+        ASSERT_TRUE(platform::CreateDirectory(folder));
+        ASSERT_TRUE(platform::SetUnixMode(folder, c.mode));
+        EXPECT_EQ(platform::IsPrivateFolder(folder), c.isPrivate) << std::oct << c.mode;
+        if (!c.isPrivate) {
+            EXPECT_EQ(platform::GetLastError(), platform::kErrorAccessDenied);
+        }
+        platform::SetUnixMode(folder, 0700);
+    }
+    ASSERT_TRUE(platform::CreatePrivateDirectory(dir.Path("private")));
+    EXPECT_TRUE(platform::IsPrivateFolder(dir.Path("private")));
+    // A link to a private folder, or a file, is none.
+    fs::create_directory_symlink(dir.Native("private"), dir.Native("link"));
+    EXPECT_FALSE(platform::IsPrivateFolder(dir.Path("link")));
+    ASSERT_TRUE(platform::SetUnixMode(dir.Write("file", "x"), 0600));
+    EXPECT_FALSE(platform::IsPrivateFolder(dir.Path("file")));
+    EXPECT_FALSE(platform::IsPrivateFolder(dir.Path("missing")));
+    EXPECT_EQ(platform::GetLastError(), platform::kErrorFileNotFound);
+    // Somebody else's folder needs root to make: tests/e2e/launcher/test_launcher_cache.py.
 }
 
 }  // namespace

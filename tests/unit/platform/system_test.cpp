@@ -71,6 +71,38 @@ TEST(FileSystem, RemoveDirectoryRemovesAFolderLinkAsALink) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir.Native("file link")));
 }
 
+// As on Windows, a move never takes the place of anything: rename() alone
+// would replace a file or an empty folder (the cache's copies are made by
+// a move that must lose to a copy already there).
+TEST(FileSystem, MoveFileNeverTakesThePlaceOfAnything) {
+    const struct {
+        const char* what;
+        void (*make)(const test_util::ScratchDir& dir);
+        bool moved;
+    } cases[] = {
+        {"nothing there", [](const test_util::ScratchDir&) {}, true},
+        {"an empty folder", [](const test_util::ScratchDir& dir) { std::filesystem::create_directory(dir.Native("to")); },
+         false},
+        {"a file", [](const test_util::ScratchDir& dir) { dir.Write("to", "theirs"); }, false},
+        {"a dangling link", [](const test_util::ScratchDir& dir) {
+             std::filesystem::create_symlink(dir.Native("nowhere"), dir.Native("to"));
+         }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test_util::ScratchDir dir;
+        dir.Write("from\\mine.txt", "mine");
+        c.make(dir);
+        EXPECT_EQ(platform::MoveFile(dir.Path("from"), dir.Path("to")), c.moved);
+        if (c.moved) {
+            EXPECT_EQ(dir.Read("to\\mine.txt"), "mine");
+        } else {
+            EXPECT_EQ(platform::GetLastError(), platform::kErrorAlreadyExists);
+            EXPECT_EQ(dir.Read("from\\mine.txt"), "mine");
+        }
+    }
+}
+
 TEST(FileSystem, SystemErrorTextsEndInALineBreak) {
     for (std::uint32_t code : {2u, 3u, 5u, 183u, 1392u}) {
         std::string text = platform::SystemErrorText(code);

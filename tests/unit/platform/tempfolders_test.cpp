@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,6 +40,47 @@ TEST(TempFolders, NoneWillDo) {
     EXPECT_EQ(passedOver, "");
     EXPECT_EQ(platform::detail::FirstUsableTempFolder({dir.Path("a"), dir.Path("b")}, passedOver), "");
     EXPECT_EQ(passedOver, dir.Path("a") + ": does not exist\n" + dir.Path("b") + ": does not exist\n");
+}
+
+// $XDG_CACHE_HOME as the XDG rules read it: absolute, or else ~/.cache.
+TEST(UserCacheFolder, FollowsTheXdgRules) {
+    struct Saved {
+        const char* name;
+        std::string value;
+        bool set;
+    } saved[] = {{"XDG_CACHE_HOME", "", false}, {"HOME", "", false}};
+    for (Saved& variable : saved) {
+        const char* value = std::getenv(variable.name);
+        variable.set = value != nullptr;
+        if (value != nullptr) variable.value = value;
+    }
+    const struct {
+        const char* cache;  // null: unset
+        const char* home;
+        std::string expected;
+    } cases[] = {
+        {"/var/cache/me/", "/home/me", "Z:\\var\\cache\\me"},
+        {"relative/cache", "/home/me", "Z:\\home\\me\\.cache"},
+        {nullptr, "/home/me", "Z:\\home\\me\\.cache"},
+        {"", "/home/me", "Z:\\home\\me\\.cache"},
+        {nullptr, nullptr, ""},
+        {nullptr, "relative", ""},
+    };
+    for (const auto& c : cases) {
+        for (auto [name, value] : {std::pair{"XDG_CACHE_HOME", c.cache}, std::pair{"HOME", c.home}}) {
+            if (value != nullptr)
+                ::setenv(name, value, 1);
+            else
+                ::unsetenv(name);
+        }
+        EXPECT_EQ(platform::UserCacheFolder(), c.expected) << (c.cache ? c.cache : "(unset)");
+    }
+    for (const Saved& variable : saved) {
+        if (variable.set)
+            ::setenv(variable.name, variable.value.c_str(), 1);
+        else
+            ::unsetenv(variable.name);
+    }
 }
 
 }  // namespace
