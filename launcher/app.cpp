@@ -1,10 +1,12 @@
 #include "launcher/app.h"
 
+#include "launcher/consoleprogress.h"
 #include "launcher/dialog.h"
 #include "launcher/exit_codes.h"
 #include "launcher/run.h"
 #include "payload/config.h"
 #include "payload/extractor.h"
+#include "platform/console.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 
@@ -40,8 +42,11 @@ bool CLauncherApp::InitInstance() {
     m_bSilent = !GetCommandLineOption("/S").empty();
     if (!m_bSilent) m_bSilent = extractor.IsSilentConfigured();
 
-    // One extractor for the whole start-up: the payload is read once.
-    if (m_bSilent) {
+    // One extractor for the whole start-up: the payload is read once. A
+    // console program never opens a window.
+    if (platform::IsConsoleProgram()) {
+        RunOnConsole(extractor, !m_bSilent);
+    } else if (m_bSilent) {
         ExtractAndRun(extractor);
     } else {
         RunWithProgressDialog(extractor);

@@ -35,3 +35,10 @@ std::string BuildLaunchArguments(const std::vector<std::string>& args, const std
     std::size_t last = arguments.find_last_not_of(' ');
     return first == std::string::npos ? std::string() : arguments.substr(first, last - first + 1);
 }
+
+std::string BuildPackageArguments(const std::string& modulePath) { return "SFXSOURCE=\"" + modulePath + "\""; }
+
+std::string WithFixedArguments(const std::string& fixed, const std::string& forwarded) {
+    if (fixed.empty()) return forwarded;
+    return forwarded.empty() ? fixed : fixed + " " + forwarded;
+}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cleanup/deletefiles.h"
+#include "launcher/consoleprogress.h"
 #include "launcher/dialog.h"
 #include "platform/thread.h"
 #include "platform/window.h"
@@ -40,18 +41,40 @@ void CloseArchive(CZipArchive& archive) {
 
 void SetBarRange(const RunWindows& windows, std::uint64_t total) {
     if (windows.callback != nullptr) windows.callback->SetTotal(total);
+    if (windows.console != nullptr) windows.console->SetRange(total);
 }
 
 void SetBarPosition(const RunWindows& windows, std::uint64_t position) {
     if (windows.callback != nullptr) windows.callback->ShowPosition(position);
+    if (windows.console != nullptr) windows.console->SetPosition(position);
 }
+
+// The dialog's callback or the console's line hears of every piece written.
+void RegisterProgress(CZipArchive& archive, const RunWindows& windows) {
+    if (windows.callback != nullptr) archive.RegisterCallback(windows.callback, cbExtract);
+    if (windows.console != nullptr) archive.RegisterCallback(windows.console, cbExtract);
+}
+
+// The console's line goes when the extraction ends, however it ends.
+class CConsoleLineEnd {
+public:
+    explicit CConsoleLineEnd(CConsoleProgress* console) : m_pConsole(console) {}
+    ~CConsoleLineEnd() {
+        if (m_pConsole != nullptr) m_pConsole->Clear();
+    }
+    CConsoleLineEnd(const CConsoleLineEnd&) = delete;
+    CConsoleLineEnd& operator=(const CConsoleLineEnd&) = delete;
+
+private:
+    CConsoleProgress* m_pConsole;
+};
 
 // Every entry in order, on this thread, with the dialog's callback (the bar
 // ranged over `total` bytes): the archive's own rules decide which entries
 // still come out after a failure.
 ExtractionOutcome ExtractOneByOne(CZipArchive& archive, const LaunchConfig& config, const std::string& folder,
                                   const RunWindows& windows, std::uint64_t total, const bool& cancelled) {
-    if (windows.callback != nullptr) archive.RegisterCallback(windows.callback, cbExtract);
+    RegisterProgress(archive, windows);
     SetBarRange(windows, total);
 
     ExtractionOutcome outcome;
@@ -155,6 +178,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     bool localCancel = false;
     const bool& cancelled = windows.cancel != nullptr ? *windows.cancel : localCancel;
     ExtractionOutcome outcome;
+    const CConsoleLineEnd lineEnd(windows.console);
 
     // The plan: folder entries here and now, file entries to the workers,
     // the big ones first so that no worker is left with one at the end.
@@ -184,7 +208,7 @@ ExtractionOutcome ExtractArchive(CZipArchive& archive, const std::string& archiv
     work->folder = folder;
     work->config = &config;
 
-    if (windows.callback != nullptr) archive.RegisterCallback(windows.callback, cbExtract);
+    RegisterProgress(archive, windows);
     SetBarRange(windows, bytes);
     for (std::uint32_t index : folders) {
         if (cancelled) break;

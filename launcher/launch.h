@@ -11,7 +11,15 @@ class Process;
 // Starts `program` with `arguments` (already quoted as the program expects;
 // may be empty) in `folder` (empty: the launcher's current folder). The
 // command line is "\"program\" arguments", or `program` alone when there
-// are no arguments. `show` asks for the first window's state: 0 shown,
+// are no arguments. What is started depends on the kind of file
+// (payload/runkind.h): a program or a script directly; a package through the
+// system's installer (msiexec from the system folder, never one beside the
+// launcher: "msiexec.exe" /i "program" arguments); any other file directly
+// too, and, when the system says it is no program (kErrorBadExeFormat),
+// through the program associated with its kind (platform::Process::Open).
+// When the system opens it without naming a process to wait for, the
+// launcher says so (a message) and the program counts as started and not
+// ended: nothing is deleted under it. `show` asks for the first window's state: 0 shown,
 // 1 minimised, 2 maximised, anything else hidden.
 //
 // With `wait`, the program and every process it starts are one tree that
@@ -47,6 +55,10 @@ public:
 
 std::uint32_t LaunchProgram(const std::string& program, const std::string& arguments, const std::string& folder,
                             bool wait, int show, LaunchOutcome* outcome = nullptr, CLaunchWatcher* watcher = nullptr);
+
+// Whether LaunchProgram starts `program` through the system's installer (a
+// package, where the system has an installer: not on posix).
+bool StartsThroughInstaller(const std::string& program);
 
 // The system's show command for a `show` value.
 int LaunchShowCommand(int show);

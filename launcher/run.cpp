@@ -9,6 +9,7 @@
 #include "launcher/app.h"
 #include "launcher/arguments.h"
 #include "launcher/cachedrun.h"
+#include "launcher/consoleprogress.h"
 #include "launcher/extraction.h"
 #include "launcher/exit_codes.h"
 #include "launcher/launch.h"
@@ -16,6 +17,7 @@
 #include "payload/config.h"
 #include "payload/extractor.h"
 #include "payload/runfolder.h"
+#include "platform/console.h"
 #include "platform/dialog.h"
 #include "platform/file.h"
 #include "platform/folderlock.h"
@@ -54,9 +56,16 @@ bool LaunchConfigured(const LaunchConfig& config, const std::string& folder, con
         SetExitCode(kExitProgramMissing);
         return true;
     }
-    const std::string arguments = BuildLaunchArguments(platform::CommandLineArgs(), modulePath);
+    const std::string arguments = WithFixedArguments(
+        config.args, StartsThroughInstaller(program) ? BuildPackageArguments(modulePath)
+                             : BuildLaunchArguments(platform::CommandLineArgs(), modulePath));
     LaunchOutcome outcome;
-    SetExitCode(static_cast<int>(LaunchProgram(program, arguments, folder, true, 0, &outcome, &watcher)));
+    const std::uint32_t code = LaunchProgram(program, arguments, folder, true, 0, &outcome, &watcher);
+    SetExitCode(static_cast<int>(code));
+    // A console program says why; the GUI stub leaves it to the exit code.
+    if (!outcome.started && platform::IsConsoleProgram())
+        platform::AppMessageBox("The program could not be started:\n" + program + "\n" +
+                                platform::StartFailureText(program, code));
     return !outcome.started || outcome.ended;
 }
 
@@ -148,7 +157,7 @@ bool ChooseRunFolderBase() {
 // the exit path, and a dialog run names it.
 void ReportLeftBehind(const std::string& folder, const RunWindows& windows) {
     if (CLauncherApp* app = CLauncherApp::Current()) app->m_strLeftBehind = folder;
-    if (windows.dialog != nullptr)
+    if (windows.dialog != nullptr || (windows.console != nullptr && windows.console->Shown()))
         platform::AppMessageBox("The temporary folder could not be deleted completely:\n" + folder);
 }
 

@@ -5,14 +5,16 @@
 #include "payload/extractor.h"
 #include "platform/app.h"
 
+class CConsoleProgress;
 class CProgressCallback;
 
-// What the progress dialog hands a run; all null in a silent run. None of
-// it is owned by the run.
+// What the progress dialog, or the console, hands a run; all null in a
+// silent run of the GUI stub. None of it is owned by the run.
 struct RunWindows {
     platform::WindowHandle dialog = nullptr;  // captioned with the title, hidden before the program starts
     CProgressCallback* callback = nullptr;    // moves the bar, pumps messages, stops an entry on cancel
-    bool* cancel = nullptr;                   // raised by the dialog; polled between entries
+    bool* cancel = nullptr;                   // raised by the dialog or Ctrl+C; polled between entries
+    CConsoleProgress* console = nullptr;      // a console program's line instead of the bar
 };
 
 // Runs once: reads the configuration of `payload`'s file (once; the payload

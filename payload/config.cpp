@@ -58,6 +58,7 @@ bool ReadLaunchConfig(const std::string& text, LaunchConfig& config) {
     std::string value;
     if (ReadKey(doc, "Run", value)) config.run = value;
     if (ReadKey(doc, "Title", value)) config.title = value;
+    if (ReadKey(doc, "Args", value)) config.args = value;
     // Prog matters only to the start-up decision (ConfigSelectsSilent).
     if (ReadKey(doc, "UsePW", value)) config.usePassword = ConfigInteger(value);
     if (ReadKey(doc, "pid", value)) {

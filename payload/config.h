@@ -7,6 +7,7 @@
 //     <UsePW>1</UsePW>         not 0: set the derived password on every entry
 //     <pid>text</pid>          the archive password is the MD5 hex digest of this text
 //     <Cache>1</Cache>         not 0: extract once into the user's cache and start from there
+//     <Args>/qn "a b"</Args>   fixed arguments, before the forwarded ones (as written)
 //   </QX_ZCD>
 //
 // Keys are child elements of the root, matched exactly and case-sensitively;
@@ -26,6 +27,7 @@ struct LaunchConfig {
     bool hasPid = false;
     std::string password;  // MD5 hex digest of the pid text; empty without pid
     bool cache = false;    // Cache not 0
+    std::string args;      // the program's fixed arguments, quoted by the deployer; empty without Args
 
     // Whether a run starts the program from the extraction cache
     // (launcher/cachedrun.h): a cache for nothing to run would only fill the disk.

@@ -1,8 +1,10 @@
 // The application object and the user-interface services around it:
 // message boxes, the counted wait cursor, the message queue.
 //
-// On posix the user interface is inert: message boxes print their caption
-// and text to standard error and return at once, the queue is always empty.
+// In a console program (platform/console.h: the console stub, and every
+// posix program) message boxes write "caption: text" to standard error and
+// return at once. On posix the rest of the user interface is inert too:
+// the queue is always empty.
 #pragma once
 
 #include <string>
@@ -74,14 +76,17 @@ void PumpWaitingMessages();
 void PauseWithMessages(unsigned milliseconds, bool pumpMessages);
 
 // The end of the session (log-off, shutdown, restart): `handler(context)`
-// runs once, on the thread that set it, when the system says that the
-// session ends (WM_ENDSESSION), before this process answers; after it
-// returns the system may end the process at any moment, so it must be done
-// within a few seconds. On win32 a hidden top-level window of this thread
-// hears it (a message-only window hears no broadcast), and so does a modal
-// dialog. A null `handler` takes it back. The question whether the session
-// may end (WM_QUERYENDSESSION) is always answered yes, at once. On posix
-// nothing calls the handler: the end of a terminal session is SIGHUP.
+// runs once when the system says that the session ends, before this
+// process answers; after it returns the system may end the process at any
+// moment, so it must be done within a few seconds. On win32 a hidden
+// top-level window of the thread that set it hears it (WM_ENDSESSION; a
+// message-only window hears no broadcast), and so does a modal dialog, and
+// the handler runs on that thread; in a console program closing the
+// console, log-off and shutdown run it too, on the thread the system calls
+// the console's handler on. A null `handler` takes it back, waiting until a
+// handler that another thread runs has returned. The question whether the
+// session may end (WM_QUERYENDSESSION) is always answered yes, at once. On
+// posix nothing calls the handler: the end of a terminal session is SIGHUP.
 void SetSessionEndHandler(void (*handler)(void* context), void* context);
 // Runs the handler set, if any (once): what the windows do when they hear it.
 void NotifySessionEnd();

@@ -8,8 +8,11 @@ namespace platform {
 namespace {
 Application* g_app = nullptr;
 std::atomic<int> g_waitDepth{0};
-void (*g_sessionEndHandler)(void*) = nullptr;
-void* g_sessionEndContext = nullptr;
+// The handler may be run by a thread of the system's (the console's), while
+// the thread that set it takes it back.
+std::atomic<void (*)(void*)> g_sessionEndHandler{nullptr};
+void* g_sessionEndContext = nullptr;        // written before the handler is
+std::atomic<int> g_sessionEnders{0};       // threads looking for the handler or running it
 }  // namespace
 
 // Backend hooks for the visible cursor, and for hearing the end of the session.
@@ -17,15 +20,23 @@ void ShowWaitCursor(bool on);
 void ListenForSessionEnd(bool on);
 
 void SetSessionEndHandler(void (*handler)(void* context), void* context) {
-    g_sessionEndHandler = handler;
-    g_sessionEndContext = context;
+    if (handler != nullptr) {
+        g_sessionEndContext = context;
+        g_sessionEndHandler.store(handler);
+    } else {
+        g_sessionEndHandler.store(nullptr);
+        // A handler that another thread has taken runs to its end first.
+        while (g_sessionEnders.load() != 0) PauseWithMessages(10, false);
+    }
     ListenForSessionEnd(handler != nullptr);
 }
 
 void NotifySessionEnd() {
-    void (*handler)(void*) = g_sessionEndHandler;
-    g_sessionEndHandler = nullptr;  // once, whichever window hears it first
-    if (handler != nullptr) handler(g_sessionEndContext);
+    // Marked before the handler is taken, so that taking it back waits for it.
+    ++g_sessionEnders;
+    // Once, whichever window or console event comes first.
+    if (void (*handler)(void*) = g_sessionEndHandler.exchange(nullptr)) handler(g_sessionEndContext);
+    --g_sessionEnders;
 }
 
 Application::Application() { g_app = this; }

@@ -4,10 +4,9 @@
 // On win32 the dialog is a real window with its own modal loop, driven
 // through the application object so that keyboard handling (Escape cancels,
 // Enter is OK) works as in any dialog. On posix there is no visible window:
-// the dialog and its progress bar are in-memory windows (see window.h),
+// the dialog and its progress bar are in-memory windows (see window.h), and
 // DoModal runs OnInitDialog and then delivers the messages posted to the
-// dialog, and the progress bar is drawn as one line of text when standard
-// error is a terminal.
+// dialog.
 #pragma once
 
 #include <cstdint>

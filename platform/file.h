@@ -20,6 +20,10 @@ enum FileFlags : unsigned {
     kModeCreate = 0x1000,      // create; truncates unless kModeNoTruncate
     kModeNoTruncate = 0x2000,  // without kModeCreate: the file must exist
     kModeCreateNew = 0x4000,   // with kModeCreate: fail (kErrorFileExists) when anything of that name exists
+    // The handle is inheritable (no close-on-exec): programs started with
+    // kProcessInheritAll get it (process.h). For tests of what a program
+    // passes on; the launcher's own files never are.
+    kModeInheritable = 0x8000,
 };
 
 // A failed file operation. `cause` classifies it the way callers can act on;

@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -43,6 +44,10 @@ enum ProcessOptions : unsigned {
     kProcessAlone = 0,     // the program alone: waited for alone, independent of this process
     kProcessOwnTree = 1,   // the program and all it starts, owned as one tree (above)
     kProcessLeaveTree = 2, // outside whatever tree this process belongs to (win32: breakaway)
+    // Every inheritable handle of this process besides the standard ones
+    // (win32: no handle list; posix: descriptors without close-on-exec go
+    // along anyway). For tests that give a program more than it should pass on.
+    kProcessInheritAll = 4,
 };
 
 // The exit code that EndTree gives what it has to end (ERROR_PROCESS_ABORTED).
@@ -62,8 +67,12 @@ public:
 
     // Starts the program that `commandLine` names, in `folder` (empty: this
     // process's current folder), asking for `showCommand` on its first
-    // window, with `options` (ProcessOptions). Handles are not inherited;
-    // the environment is. False, with the last error set, when it cannot be
+    // window, with `options` (ProcessOptions). The program gets this
+    // process's standard input, output and error as they are (a console,
+    // pipes, files; on win32 those that GetFileType knows, passed on through
+    // a handle list) and no other handle: every other handle or descriptor
+    // of this process is made not inheritable (close-on-exec). The
+    // environment is inherited. False, with the last error set, when it cannot be
     // started: for example kErrorFileNotFound, kErrorBadExeFormat,
     // kErrorDirectoryInvalid for a bad folder, kErrorFilenameExcedRange for
     // an over-long line. Where the system cannot make a tree (no job
@@ -71,6 +80,23 @@ public:
     // program runs alone, as without kProcessOwnTree.
     bool Create(const std::string& commandLine, const std::string& folder, int showCommand,
                 unsigned options = kProcessAlone);
+
+    // Opens `file` as the system opens it for a user who opens it: through
+    // the program associated with its kind (ShellExecuteEx on win32), with
+    // `parameters` (quoted as that program expects), in `folder`, asking
+    // for `showCommand`, with no window of the system's own: a failure is
+    // only the last error (kErrorNoAssociation for a kind no program
+    // opens, kErrorFileNotFound, ...). With kProcessOwnTree the process the
+    // system started joins a tree right after it has started: unlike
+    // Create, it cannot start suspended, so what it starts in that first
+    // moment runs outside the tree. True when the file was opened;
+    // HasProcess() then tells whether the system named a process to wait
+    // for (it may hand the file to a program that was running already, or
+    // open it without one). posix has no associations: false, with
+    // kErrorBadExeFormat.
+    bool Open(const std::string& file, const std::string& parameters, const std::string& folder, int showCommand,
+              unsigned options = kProcessAlone);
+    bool HasProcess() const { return m_handle != 0; }
 
     // Waits until the program ends. Meanwhile this thread's window messages
     // are dispatched (keyboard messages translated first), except mouse
@@ -100,5 +126,20 @@ private:
     bool m_bCodeLost = false;    // posix: reaped by the system (SIGCHLD ignored), the code is gone
     std::uint32_t m_dwExitCode = 0;
 };
+
+// Why `program` could not be started, for a person: the system's text for
+// `code` (Process::Create's last error), with the program named where the
+// text has a place for it, one line, no line break at the end. On posix a
+// file that exists but cannot be executed is told as such: not marked
+// executable, or neither a program of this system nor a script with a "#!"
+// line.
+std::string StartFailureText(const std::string& program, std::uint32_t code);
+
+// The files, folders, pipes and consoles this process holds open, each
+// named as the system names it (a path; "pipe" or "character device" on
+// win32 where there is none): for tests of what a started program has
+// inherited. win32: the handle values up to a few thousand that GetFileType
+// knows, named by GetFinalPathNameByHandleW; posix: /proc/self/fd.
+std::vector<std::string> OpenFileNames();
 
 }  // namespace platform

@@ -36,6 +36,7 @@ enum : std::uint32_t {
     kErrorAlreadyExists = 183,
     kErrorFilenameExcedRange = 206,
     kErrorNoMoreItems = 259,  // also the still-running exit code
+    kErrorNoAssociation = 1155,  // no program is associated with the file's kind
     kErrorAccessDisabledByPolicy = 1260,  // the system does not start programs from there
     kErrorFileCorrupt = 1392,
 };
@@ -76,6 +77,10 @@ std::uint32_t ErrorFromErrno(int err);
 bool GetModuleFileName(std::string& path);
 // The system's temporary folder as the system reports it (may end in '\').
 std::string GetTempPath();
+// The system folder (GetSystemDirectory: C:\Windows\System32 for a 64-bit
+// program, SysWOW64 under it for a 32-bit one), without a trailing '\';
+// empty where there is none (posix) or it cannot be read.
+std::string SystemFolder();
 // The folder a run's temporary folder goes under: `asked` (a folder the
 // user named, without trailing '\') when not empty, else the system's
 // temporary folder without trailing '\'. On posix, the first place where a

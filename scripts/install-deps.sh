@@ -16,6 +16,7 @@ PACKAGES=(
   dpkg-dev debian-archive-keyring   # scripts/debian-source.sh: zlib's source for the Windows builds
   wine wine64 xvfb xdotool imagemagick x11-utils
   zip unzip p7zip-full makeself libarchive-tools icoutils osslsigncode openssl
+  wixl
 )
 
 # The 32-bit stub under Wine: wine32 (from the i386 architecture), and the

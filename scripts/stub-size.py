@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""Shows what the Windows stub is made of, from the link map its build writes
-(BUILD/launcher/launcher.map beside launcher.exe).
+"""Shows what the Windows stubs are made of, from the link maps their build
+writes (BUILD/launcher/launcher.map beside launcher.exe, and
+launcher-console.map beside the console stub).
 
     scripts/stub-size.py build/win32 [build/win64 ...] [--top N]
 
-For each build: the stub's file size, its output sections, and the input
+For each build and stub: its file size, its output sections, and the input
 files (objects and library members) that add most to its code, unwind and
 read-only data. With link-time optimisation the project's own code appears as
 one file (*.ltrans0.ltrans.o). `cmake --build BUILD --target stub_size` runs
@@ -68,9 +69,9 @@ def short_name(path):
     return pathlib.Path(path).name
 
 
-def report(build, top):
-    stub = build / "launcher" / "launcher.exe"
-    link_map = build / "launcher" / "launcher.map"
+def report(build, top, name="launcher"):
+    stub = build / "launcher" / f"{name}.exe"
+    link_map = build / "launcher" / f"{name}.map"
     if not link_map.is_file():
         print(f"{link_map}: missing; build the launcher target of a Windows preset first", file=sys.stderr)
         return False
@@ -95,7 +96,11 @@ def main():
     parser.add_argument("builds", nargs="+", type=pathlib.Path, help="build folders (e.g. build/win32)")
     parser.add_argument("--top", type=int, default=12, help="input files listed per section (default 12)")
     args = parser.parse_args()
+    # The console stub is built from the same sources: it is shown too where it was built.
     ok = all([report(build, args.top) for build in args.builds])
+    for build in args.builds:
+        if (build / "launcher" / "launcher-console.map").is_file():
+            report(build, args.top, "launcher-console")
     return 0 if ok else 1
 
 

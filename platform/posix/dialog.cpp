@@ -3,7 +3,6 @@
 #include <deque>
 
 #include "platform/dialog.h"
-#include "platform/posix/posix_internal.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -36,14 +35,12 @@ int ModalDialog::DoModal() {
     m_nResult = -1;
     m_hWnd = g_dialog = CreateHiddenTextWindow();
     g_bar = CreateHiddenProgressBar();
-    detail::EchoProgressToTerminal(g_bar, m_hWnd);
     OnInitDialog();
     while (!m_bEnded && !MessageWaiting() && !Queue().empty()) {
         Posted posted = Queue().front();
         Queue().pop_front();
         if (posted.window == m_hWnd) OnPrivateMessage(posted.message, posted.wParam, posted.lParam);
     }
-    detail::EndProgressEcho(g_bar);
     DestroyHiddenWindow(g_bar);
     DestroyHiddenWindow(m_hWnd);
     g_bar = g_dialog = nullptr;
@@ -65,10 +62,7 @@ void PostMessageTo(WindowHandle window, unsigned message, std::uintptr_t wParam,
     Queue().push_back({window, message, wParam, lParam});
 }
 
-void HideWindow(WindowHandle window) {
-    // Hiding the dialog ends its progress line, so the program's output starts on a line of its own.
-    if (window != nullptr && window == g_dialog) detail::EndProgressEcho(g_bar);
-}
+void HideWindow(WindowHandle) {}
 
 void* LoadAppIcon(int) { return nullptr; }
 void SetWindowIcons(WindowHandle, void*) {}

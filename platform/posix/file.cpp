@@ -20,7 +20,7 @@ bool File::TryOpen(const std::string& path, unsigned flags, FileException* error
         if (error) *error = FileException::FromOsError(GetLastError(), path);
         return false;
     }
-    int oflags = O_CLOEXEC;
+    int oflags = (flags & kModeInheritable) ? 0 : O_CLOEXEC;
     switch (flags & 0x3) {
         case kModeWrite: oflags |= O_WRONLY; break;
         case kModeReadWrite: oflags |= O_RDWR; break;

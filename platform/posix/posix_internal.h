@@ -18,9 +18,4 @@ std::uint32_t SetLastErrorFromErrno();
 // gives kErrorPathNotFound, as on Windows.
 std::uint32_t SetLastErrorForPath(const std::string& native);
 
-// Draws a progress bar as one line of text on standard error (when it is a
-// terminal), captioned with `caption`'s text; EndProgressEcho ends the line.
-void EchoProgressToTerminal(void* bar, void* caption);
-void EndProgressEcho(void* bar);
-
 }  // namespace platform::detail

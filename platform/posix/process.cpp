@@ -1,13 +1,16 @@
 // Starting programs on posix: fork and exec, no shell in between. A pipe
 // that closes on exec carries a failure of chdir or exec back to the parent,
 // so that a program that cannot start is reported as not started.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <vector>
 
 #include "platform/posix/cmdline.h"
@@ -15,6 +18,7 @@
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/processtree.h"
 #include "platform/process.h"
+#include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/unicode.h"
 
@@ -258,6 +262,39 @@ bool Process::GetExitCode(std::uint32_t& code) {
     }
     code = m_dwExitCode;
     return true;
+}
+
+std::vector<std::string> OpenFileNames() {
+    std::vector<std::string> names;
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (folder == nullptr) return names;
+    const int own = ::dirfd(folder);  // the listing's own descriptor is not one the process holds
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own) continue;
+        char target[4096];
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+        names.push_back(length > 0 ? std::string(target, static_cast<std::size_t>(length)) : "?");
+    }
+    ::closedir(folder);
+    return names;
+}
+
+bool Process::Open(const std::string&, const std::string&, const std::string&, int, unsigned) {
+    SetLastError(kErrorBadExeFormat);
+    return false;
+}
+
+std::string StartFailureText(const std::string& program, std::uint32_t code) {
+    struct stat info;
+    const bool file = ::stat(ToNativePath(program).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    if (file && code == kErrorAccessDenied && (info.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) == 0)
+        return "The file is not marked executable (its execute permission is not set).";
+    if (file && code == kErrorBadExeFormat)
+        return "The file is neither a program of this system nor a script with a \"#!\" line.";
+    std::string text = SystemErrorText(code);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text.empty() ? Format("Error %u.", code) : text;
 }
 
 }  // namespace platform

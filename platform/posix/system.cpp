@@ -54,6 +54,8 @@ bool GetModuleFileName(std::string& path) {
     return true;
 }
 
+std::string SystemFolder() { return std::string(); }
+
 std::string GetTempPath() {
     const char* tmp = std::getenv("TMPDIR");
     std::string native = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";

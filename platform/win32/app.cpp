@@ -2,6 +2,7 @@
 #include "platform/win32/windows_api.h"
 
 #include "platform/app.h"
+#include "platform/console.h"
 #include "platform/strings.h"
 #include "platform/system.h"
 #include "platform/win32/wide.h"
@@ -84,6 +85,18 @@ void PauseWithMessages(unsigned milliseconds, bool pumpMessages) {
 }
 
 int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption, unsigned flags) {
+    if (IsConsoleProgram()) {
+        // One message, its lines ended as a Windows program ends them, to a
+        // file or a pipe as much as to the console.
+        std::string message = caption + ": ";
+        const std::size_t end = text.find_last_not_of("\r\n");
+        for (std::size_t i = 0; end != std::string::npos && i <= end; ++i) {
+            if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) message += '\r';
+            message += text[i];
+        }
+        WriteStandardStream(StandardStream::kError, message + "\r\n");
+        return IDOK;
+    }
     return ::MessageBoxW(static_cast<HWND>(owner), detail::Wide(detail::WideText(text)),
                          detail::Wide(detail::WideText(caption)), flags);
 }

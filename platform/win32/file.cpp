@@ -27,8 +27,10 @@ bool File::TryOpen(const std::string& path, unsigned flags, FileException* error
     DWORD creation = OPEN_EXISTING;
     if (flags & kModeCreate) creation = (flags & kModeNoTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
     if ((flags & kModeCreate) && (flags & kModeCreateNew)) creation = CREATE_NEW;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     const detail::WidePath wide(path);
-    HANDLE h = wide.ok() ? ::CreateFileW(wide.get(), access, share, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr)
+    HANDLE h = wide.ok() ? ::CreateFileW(wide.get(), access, share, (flags & kModeInheritable) ? &inheritable : nullptr,
+                                         creation, FILE_ATTRIBUTE_NORMAL, nullptr)
                          : INVALID_HANDLE_VALUE;
     if (h == INVALID_HANDLE_VALUE) {
         if (error) *error = FileException::FromOsError(::GetLastError(), path);

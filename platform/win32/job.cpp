@@ -37,7 +37,7 @@ bool JobObject::WaitEmpty(DWORD milliseconds) {
         LPOVERLAPPED detail = nullptr;
         if (!::GetQueuedCompletionStatus(m_hPort, &message, &key, &detail, left)) return false;  // nothing yet
         if (key == reinterpret_cast<ULONG_PTR>(m_hJob) && message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO)
-            m_bEmpty = true;
+            m_bEmpty.store(true);
     }
     return true;
 }

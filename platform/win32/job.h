@@ -7,6 +7,8 @@
 
 #include "platform/win32/windows_api.h"
 
+#include <atomic>
+
 namespace platform::detail {
 
 class JobObject {
@@ -30,7 +32,9 @@ public:
 private:
     HANDLE m_hJob = nullptr;
     HANDLE m_hPort = nullptr;
-    bool m_bEmpty = false;  // the port said the last process has ended
+    // The port said the last process has ended (the end of the session may
+    // wait on another thread than the run).
+    std::atomic<bool> m_bEmpty{false};
 };
 
 }  // namespace platform::detail

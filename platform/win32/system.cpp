@@ -140,6 +140,12 @@ std::string GetTempPath() {
     return ReadSystemText(SystemText::kTempPath);
 }
 
+std::string SystemFolder() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::string() : Narrow(folder, length);
+}
+
 std::string UserCacheFolder() {
     const std::string folder = TrimTrailingBackslashes(ReadSystemText(SystemText::kEnvironment, L"LOCALAPPDATA"));
     // "C:\..." or "\\server\...": never a folder relative to wherever the launcher started.

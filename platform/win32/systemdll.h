@@ -10,7 +10,7 @@ namespace platform::detail {
 // Restricts the DLL search of this process to the system folder where the
 // system can (SetDefaultDllDirectories: Windows 8, and Windows 7 and Vista
 // with their update), and takes the current folder out of it elsewhere.
-// The entry point calls it before anything else.
+// Called first of all at start (entry.h).
 void RestrictDllSearchToSystem();
 
 // Loads the system DLL `name` ("comctl32.dll") from the system folder: with

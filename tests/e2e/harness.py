@@ -68,20 +68,22 @@ def sfxpack(*args, check=True):
     return result
 
 
-def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False, cache=False):
-    """Packs `folder` into the launcher `out` around `stub`."""
-    args = ["--stub", stub, "--run", run, "-o", out]
+def pack(stub, folder, out, run, title=None, silent=False, pid=None, use_password=False, cache=False, args=None):
+    """Packs `folder` into the launcher `out` around `stub` (`args`: the program's fixed arguments)."""
+    options = ["--stub", stub, "--run", run, "-o", out]
     if cache:
-        args.append("--cache")
+        options.append("--cache")
     if title is not None:
-        args += ["--title", title]
+        options += ["--title", title]
+    if args is not None:
+        options += ["--args", args]
     if silent:
-        args.append("--silent")
+        options.append("--silent")
     if pid is not None:
-        args += ["--pid", pid]
+        options += ["--pid", pid]
     if use_password:
-        args.append("--use-password")
-    sfxpack(*args, folder)
+        options.append("--use-password")
+    sfxpack(*options, folder)
     return pathlib.Path(out)
 
 
@@ -91,11 +93,15 @@ def build_dir(arch):
     return pathlib.Path(path) if path and (pathlib.Path(path) / "launcher").is_dir() else None
 
 
-def stub_path(arch):
+def stub_path(arch, console=False):
+    """The stub of `arch` (with `console`, the console stub; the native
+    launcher is a console program itself), or None when it was not built."""
     build = build_dir(arch)
     if build is None:
         return None
-    return build / "launcher" / ("launcher" if arch == "native" else "launcher.exe")
+    if arch == "native":
+        return build / "launcher" / "launcher"
+    return build / "launcher" / ("launcher-console.exe" if console else "launcher.exe")
 
 
 STUB_NAME = b"sfxlauncher stub, payload format "

@@ -14,6 +14,11 @@
 //                    little longer for more, report "signals=N" and end
 //   SFX_READ_LINE=1  read one line from standard input and report it as
 //                    "stdin=" (a program that reads its terminal)
+//   SFX_ECHO=1       after reporting, copy standard input to its end to
+//                    standard output as it is, and to standard error
+//                    backwards, byte for byte (a filter, on either stream)
+//   SFX_HANDLES=1    report every file, folder, pipe and console the
+//                    program holds open ("handle=" lines): what it inherited
 //   SFX_HOLD=REL:MS  before ending, start a copy of this program that keeps
 //                    the file REL (beside it) open, unshared, and itself
 //                    running in this folder, for MS milliseconds after this
@@ -25,7 +30,7 @@
 //                    then reports what it sees then (its own block, its
 //                    "argv=" lines say --late) and ends
 // Report lines: "cmdline=", "argv=" (one per argument), "cwd=", "exe=",
-// "access=" (who may open the working folder), "dir=REL" and
+// "access=" (who may open the working folder), "handle=", "dir=REL" and
 // "file=REL|SIZE|CRC32" for everything beside the program. The files are
 // listed and read through the platform layer, as the launcher writes them:
 // paths of any length, and names such as "con" as the files they are.
@@ -44,6 +49,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/dirsearch.h"
 #include "platform/file.h"
 #include "platform/process.h"
@@ -128,6 +134,8 @@ std::string Describe(int argc, char** argv, const std::string& exe) {
         if (std::fgets(line, sizeof line, stdin) != nullptr) line[std::strcspn(line, "\r\n")] = '\0';
         out += std::string("stdin=") + line + "\n";
     }
+    if (Env("SFX_HANDLES") == "1")
+        for (const std::string& name : platform::OpenFileNames()) out += "handle=" + name + "\n";
 
     std::string folder = exe.substr(0, platform::FindLastBackslash(exe));
     std::vector<std::string> lines;
@@ -176,6 +184,13 @@ int main(int argc, char** argv) {
     const std::string folder = exe.substr(0, platform::FindLastBackslash(exe));
     Append(Describe(argc, argv, exe) + "end\n", folder);
     if (late) return 0;
+
+    if (Env("SFX_ECHO") == "1") {
+        std::string input = platform::ReadStandardInput();
+        platform::WriteStandardStream(platform::StandardStream::kOutput, input);
+        std::reverse(input.begin(), input.end());
+        platform::WriteStandardStream(platform::StandardStream::kError, input);
+    }
 
     if (!Env("SFX_GRANDCHILD").empty()) {
         platform::Process grandchild;

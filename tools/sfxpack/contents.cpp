@@ -102,6 +102,7 @@ int ListArchive(const std::string& file, std::ostream& out, std::ostream& err) {
         out << "Launcher configuration" << (launcher.configured ? "" : " (unreadable)") << ":\n";
         out << "  Run:    " << launcher.config.run << "\n";
         out << "  Title:  " << launcher.config.title << "\n";
+        if (!launcher.config.args.empty()) out << "  Args:   " << launcher.config.args << "\n";
         out << "  UsePW:  " << launcher.config.usePassword
             << (launcher.config.usePassword != 0 ? " (entries are decrypted with the password derived from pid)" : "")
             << "\n";

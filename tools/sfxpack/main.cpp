@@ -13,7 +13,8 @@ namespace {
 
 const char kUsage[] =
     "usage: sfxpack [--stub STUB | --arch win32|win64|native] [--console]\n"
-    "               --run PROGRAM [--title TEXT] [--silent] [--pid TEXT [--use-password]] [--cache]\n"
+    "               --run PROGRAM [--args TEXT] [--title TEXT] [--silent]\n"
+    "               [--pid TEXT [--use-password]] [--cache]\n"
     "               [--level 0-9] [--follow-links | --skip-links] [--quiet]\n"
     "               [--icon FILE.ico] [--product-name TEXT] [--product-version A.B.C.D]\n"
     "               [--company TEXT] [--description TEXT] [--copyright TEXT] [--admin]\n"
@@ -40,7 +41,11 @@ const char kUsage[] =
     "                    command-line programs: it shares the caller's console,\n"
     "                    input, output and exit code; the native launcher is one\n"
     "  --run PROGRAM     the program to start, relative to FOLDER (e.g. bin\\app.exe);\n"
-    "                    it must be a file in FOLDER\n"
+    "                    it must be a file in FOLDER: a program, a script (.bat,\n"
+    "                    .cmd), an installer package (.msi) or any file Windows\n"
+    "                    opens (warned of otherwise, for a Windows stub)\n"
+    "  --args TEXT       fixed arguments for PROGRAM, as written (quote inside TEXT):\n"
+    "                    they come before the launcher's own arguments\n"
     "  --title TEXT      caption of the progress dialog (default \"Loading\")\n"
     "  --silent          extract without the progress dialog\n"
     "  --pid TEXT        identifier stored in the configuration; the archive\n"
@@ -136,6 +141,7 @@ int main(int argc, char** argv) {
         else if (arg == "--console") console = true;
         else if (arg == "--run") ok = value(options.run);
         else if (arg == "--title") ok = options.hasTitle = value(options.title);
+        else if (arg == "--args") ok = value(options.args);
         else if (arg == "--silent") options.silent = true;
         else if (arg == "--pid") ok = options.hasPid = value(options.pid);
         else if (arg == "--use-password") options.usePassword = true;

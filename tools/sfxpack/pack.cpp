@@ -10,6 +10,7 @@
 
 #include "payload/config.h"
 #include "payload/extractor.h"
+#include "payload/runkind.h"
 #include "tools/sfxpack/contents.h"
 #include "tools/sfxpack/files.h"
 #include "tools/sfxpack/stubs.h"
@@ -105,6 +106,12 @@ void Pack(const PackOptions& options) {
     if (options.level < 0 || options.level > 9) throw PackError("the level must be 0 to 9");
 
     const Bytes stub = PrepareStub(options);
+    // A Windows stub only: the native launcher starts what the system execs.
+    if (RunKindOf(options.run) == RunKind::kUnknown && sfxpack::IsPeImage(stub))
+        std::fprintf(stderr,
+                     "sfxpack: warning: no Windows launcher is known to start %s: it is neither a program (.exe, "
+                     ".com), a script (.bat, .cmd), a package (.msi) nor a document Windows opens\n",
+                     options.run.c_str());
     const std::string configuration = BuildConfiguration(options);
     if (configuration.size() > CSFEFileExtractor::kMaxConfigText)
         throw PackError("the configuration is " + std::to_string(configuration.size()) + " bytes; at most " +
@@ -113,8 +120,8 @@ void Pack(const PackOptions& options) {
     // decodes (and the password it derives) is what was asked for.
     LaunchConfig readBack;
     if (!ReadLaunchConfig(configuration, readBack) || readBack.run != ToBackslashes(options.run) ||
-        readBack.title != options.title)
-        throw PackError("the program name or title cannot be stored in the configuration as given");
+        readBack.title != options.title || readBack.args != options.args)
+        throw PackError("the program name, title or arguments cannot be stored in the configuration as given");
 
     const sfxpack::FolderEntries contents = sfxpack::CollectEntries(options.folder, options.links, SourceDateEpoch());
     for (const std::string& link : contents.skipped)
@@ -163,6 +170,7 @@ std::string BuildConfiguration(const PackOptions& options) {
     std::string xml = "<QX_ZCD>";
     xml += "<Run>" + XmlEscape(ToBackslashes(options.run)) + "</Run>";
     if (options.hasTitle) xml += "<Title>" + XmlEscape(options.title) + "</Title>";
+    if (!options.args.empty()) xml += "<Args>" + XmlEscape(options.args) + "</Args>";
     if (options.silent) xml += "<Prog>0</Prog>";
     if (options.usePassword) xml += "<UsePW>1</UsePW>";
     if (options.hasPid) xml += "<pid>" + XmlEscape(options.pid) + "</pid>";

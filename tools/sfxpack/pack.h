@@ -12,6 +12,7 @@ struct PackOptions {
     std::string run;           // program to start, relative to the folder ('\' or '/')
     std::string title;         // progress dialog caption
     bool hasTitle = false;
+    std::string args;          // the program's fixed arguments, as written (Args)
     bool silent = false;       // Prog 0: no progress dialog
     std::string pid;           // identifier the archive password derives from
     bool hasPid = false;

@@ -25,7 +25,7 @@ from harness import MARKER, WineSession, pack, skip, stub_path, windows_path
 # never leaks into the next.
 PROGRAM_VARIABLES = ("SFX_REPORT", "SFX_REPORT_DIR", "SFX_EXIT_CODE", "SFX_SLEEP_MS", "SFX_CRASH", "SFX_WAIT_FOR",
                      "SFX_QUIET", "SFX_HOLD", "SFX_GRANDCHILD", "SFX_BEAT", "SFX_SIGNALS", "SFX_READ_LINE",
-                     "SFX_LAUNCHER_THREADS")
+                     "SFX_ECHO", "SFX_HANDLES", "SFX_LAUNCHER_THREADS")
 
 SCAN_START = 100000
 SCAN_SIZE = 1048576
@@ -85,6 +85,7 @@ class Report:
         self.access = None
         self.signals = None  # SFX_SIGNALS: how many signals the program counted
         self.stdin = None    # SFX_READ_LINE: the line it read
+        self.handles = []    # SFX_HANDLES: what it holds open
         self.files = {}
         self.dirs = set()
         for line in lines:
@@ -103,6 +104,8 @@ class Report:
                 self.signals = int(value)
             elif key == "stdin":
                 self.stdin = value
+            elif key == "handle":
+                self.handles.append(value)
             elif key == "dir":
                 self.dirs.add(value)
             elif key == "file":
@@ -140,10 +143,12 @@ def quoted(argument):
     return f'"{escaped}"'
 
 
-def expected_command_line(folder, run, args, launcher):
-    """The command line the run builds: the program in quotes, every launcher
-    argument in quotes, the source token last."""
-    return " ".join([f'"{folder}\\{run}"'] + [quoted(a) for a in args] + [quoted(source_token(launcher))])
+def expected_command_line(folder, run, args, launcher, fixed=None):
+    """The command line the run builds: the program in quotes, the fixed
+    arguments as configured, every launcher argument in quotes, the source
+    token last."""
+    return " ".join([f'"{folder}\\{run}"'] + ([fixed] if fixed else []) + [quoted(a) for a in args] +
+                    [quoted(source_token(launcher))])
 
 
 # -- running launchers --------------------------------------------------------
@@ -335,8 +340,8 @@ def copy_and(source, target, damage):
     return pathlib.Path(target)
 
 
-def pack_launcher(arch, folder, out, run=None, **options):
-    return pack(stub_path(arch), folder, out, run or program_name(arch), **options)
+def pack_launcher(arch, folder, out, run=None, console=False, **options):
+    return pack(stub_path(arch, console), folder, out, run or program_name(arch), **options)
 
 
 def zipfile_archive(entries):

@@ -1,7 +1,8 @@
 """Silent runs of a packed launcher, end to end: every file arrives
 byte-identical and every folder (empty ones too) is recreated, the program
-gets the command line the run builds (its own path, each launcher argument
-in quotes, the source token last) and the temporary folder as working
+gets the command line the run builds (its own path, the configured fixed
+arguments as written, each launcher argument in quotes, the source token
+last) and the temporary folder as working
 folder, its exit code becomes the launcher's, and the temporary folder is
 gone afterwards. "/T:" picks the base folder; a missing one falls back to the
 system's temporary path. Sixteen launchers of one file started at once each
@@ -25,6 +26,9 @@ from launcher_support import (LauncherTestCase, run_suite, describe_tree, encryp
 ARCH = sys.argv[1] if len(sys.argv) > 1 else "win64"
 CRASH_CODE = {"native": 128 + 11}  # SIGSEGV, as the posix launch reports it
 CRASH_CODE_WINDOWS = -1073741819  # 0xC0000005, access violation
+# The deployer's fixed arguments, quoted by the deployer, and how the program splits them.
+FIXED_ARGS = '--mode "two words" plain "say \\"hi\\"" C:\\dir\\'
+FIXED_ARGV = ["--mode", "two words", "plain", 'say "hi"', "C:\\dir\\"]
 
 
 def make_tree(root, arch):
@@ -61,6 +65,7 @@ class SilentRuns(LauncherTestCase):
         # Without --silent: only "/S" makes these runs silent.
         cls.plain = pack_launcher(ARCH, cls.tree, cls.dir / "plain.exe", title="Plain")
         cls.prog0 = pack_launcher(ARCH, cls.tree, cls.dir / "prog0.exe", silent=True)
+        cls.fixed = pack_launcher(ARCH, cls.tree, cls.dir / "fixed.exe", silent=True, args=FIXED_ARGS)
         cls.encrypted = pack_launcher(ARCH, cls.tree, cls.dir / "sealed.exe", pid="launcher e2e 42", use_password=True)
         assert all(encryption_of(cls.encrypted).values()), "every file entry of sealed.exe is encrypted"
 
@@ -84,6 +89,7 @@ class SilentRuns(LauncherTestCase):
         t_base = "/T:" + windows_path(base)
         # name, launcher, arguments, program settings, launcher exit code, base folder (None: system temp)
         cases = [
+            ("fixed arguments before the forwarded ones", self.fixed, ["a b", t_base], {}, 0, base),
             ("/S, arguments with spaces", self.plain, ["arg1", "a b", "/S", t_base], {"SFX_EXIT_CODE": "3"}, 3, base),
             ("Prog 0 without /S", self.prog0, [t_base, "x"], {}, 0, base),
             # Arguments that need escaping inside quotes still arrive whole, and the token stays last.
@@ -117,10 +123,12 @@ class SilentRuns(LauncherTestCase):
                     self.assertRegex(folder, "^" + re.escape(windows_path(where)) + r"\\qx_ext_temp_\d+$")
                 run_path = f"{folder}\\{program_name(ARCH)}"
                 self.assertEqual(report.exe, run_path)
-                self.assertEqual(report.argv, [run_path, *args, source_token(launcher)])
+                fixed = launcher == self.fixed
+                self.assertEqual(report.argv, [run_path, *(FIXED_ARGV if fixed else []), *args, source_token(launcher)])
                 if ARCH != "native":
                     # The exact text the run builds (posix has no command-line text to compare).
-                    self.assertEqual(report.cmdline, expected_command_line(folder, program_name(ARCH), args, launcher))
+                    self.assertEqual(report.cmdline, expected_command_line(folder, program_name(ARCH), args, launcher,
+                                                                          FIXED_ARGS if fixed else None))
                 self.assert_gone(folder, name)
                 self.assertEqual(sorted(p.name for p in base.iterdir()), [], "nothing left in the base folder")
                 self.assertFalse(missing.exists(), "a missing /T: folder is not created")

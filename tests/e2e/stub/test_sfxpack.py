@@ -48,13 +48,15 @@ class PackTestCase(unittest.TestCase):
 class Sfxpack(PackTestCase):
     def test_layout_configuration_and_archive(self):
         out = self.dir / "out.exe"
-        sfxpack("--stub", self.stub, "--run", "bin/app.exe", "--title", "A & <B>", "--silent", "-o", out, self.folder)
+        sfxpack("--stub", self.stub, "--run", "bin/app.exe", "--title", "A & <B>", "--silent", "--args", '/x "a & b"',
+                "-o", out, self.folder)
         data, at, config = self.payload(out)
         self.assertEqual(at, WINDOW_START, "a short stub is padded to the window start")
         stub = self.stub.read_bytes()
         self.assertEqual(data[:len(stub)], stub)
         self.assertEqual(data[len(stub):WINDOW_START], bytes(WINDOW_START - len(stub)))
-        self.assertEqual(config, "<QX_ZCD><Run>bin\\app.exe</Run><Title>A &amp; &lt;B&gt;</Title><Prog>0</Prog></QX_ZCD>")
+        self.assertEqual(config, "<QX_ZCD><Run>bin\\app.exe</Run><Title>A &amp; &lt;B&gt;</Title>"
+                                 "<Args>/x &quot;a &amp; b&quot;</Args><Prog>0</Prog></QX_ZCD>")
         with zipfile.ZipFile(out) as archive:
             names = sorted(archive.namelist())
             self.assertEqual(names, ["bin/", "bin/app.exe", "empty/", "readme & notes.txt"])
@@ -114,9 +116,30 @@ class Sfxpack(PackTestCase):
         sfxpack("--stub", edge, "--run", "bin/app.exe", "-o", out, self.folder)
         self.assertEqual(self.payload(out)[1], WINDOW_START + WINDOW_SIZE - 6)
 
+    def test_a_program_no_windows_launcher_starts_is_warned_of(self):
+        stubs = {arch: stub_path(arch) for arch in ("win32", "win64", "native")}
+        windows = stubs["win64"] or stubs["win32"]
+        if windows is None:
+            skip_part("no Windows stub built: the warning is for Windows stubs")
+            return
+        for name in ("run.sh", "program", "setup.msi", "notes.txt", "tool.CMD"):
+            (self.folder / name).write_text("#!/bin/sh\n")
+        warning = "sfxpack: warning: no Windows launcher is known to start {}: it is neither a program (.exe, " \
+                  ".com), a script (.bat, .cmd), a package (.msi) nor a document Windows opens\n"
+        # run, stub, warned
+        cases = [("run.sh", windows, True), ("program", windows, True), ("bin/app.exe", windows, False),
+                 ("setup.msi", windows, False), ("notes.txt", windows, False), ("tool.CMD", windows, False),
+                 ("run.sh", stubs["native"], False)]
+        for run, stub, warned in cases:
+            with self.subTest(run=run, stub=stub.name):
+                out = self.dir / "out.exe"
+                result = sfxpack("--stub", stub, "--run", run, "-o", out, self.folder)
+                self.assertEqual(result.stderr, warning.format(run) if warned else "")
+                self.assertTrue(out.is_file(), "a warning, not a refusal")
+
     def test_help_explains_every_option(self):
         text = sfxpack("--help").stdout
-        for option in ("--stub", "--run", "--title", "--silent", "--pid", "--use-password", "-o", "list", "extract",
+        for option in ("--stub", "--run", "--args", "--title", "--silent", "--pid", "--use-password", "-o", "list", "extract",
                        "verify", "--level", "--quiet", "--icon", "--product-name", "--product-version", "--company",
                        "--description", "--copyright", "--admin", "--follow-links", "--skip-links", "--arch",
                        "--console", "%ERRORLEVEL%", "echo $?"):

@@ -1,6 +1,7 @@
 """Checks every built stub: it never holds the payload marker in one piece
-(the locator takes the first marker it meets), and the Windows stubs import
-system DLLs only and stay within their size budget."""
+(the locator takes the first marker it meets), and the Windows stubs (the
+GUI and the console one of each architecture) import system DLLs only, are
+built for their subsystem and stay within their size budget."""
 import re
 import subprocess
 import sys
@@ -17,11 +18,14 @@ SIZE_BUDGET = 200_000
 
 class StubImage(unittest.TestCase):
     def stubs(self):
+        """Each stub built, by name: "native", "win64", "win64 console", ..."""
         found = {arch: stub_path(arch) for arch in ("native", "win64", "win32")}
+        for arch in ("win64", "win32"):
+            found[f"{arch} console"] = stub_path(arch, console=True)
         for arch, path in found.items():
-            if path is None:
-                skip_part(f"no {arch} build to check")
-        return {arch: path for arch, path in found.items() if path is not None}
+            if path is None or not path.is_file():
+                skip_part(f"no {arch} stub to check")
+        return {arch: path for arch, path in found.items() if path is not None and path.is_file()}
 
     def test_no_stub_holds_the_marker(self):
         stubs = self.stubs()
@@ -35,12 +39,16 @@ class StubImage(unittest.TestCase):
         for arch, path in self.stubs().items():
             if arch == "native":
                 continue
-            dump = subprocess.run([OBJDUMP[arch], "-p", str(path)], capture_output=True, text=True, check=True).stdout
+            dump = subprocess.run([OBJDUMP[arch.split()[0]], "-p", str(path)], capture_output=True, text=True,
+                                  check=True).stdout
             dlls = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
             self.assertTrue(dlls, f"{arch}: no imports found")
             self.assertLessEqual(dlls, SYSTEM_DLLS, f"{arch} imports {sorted(dlls - SYSTEM_DLLS)}")
             self.assertIn("subsystem", dump.lower())
-            self.assertRegex(dump, r"Subsystem\s+00000002", f"{arch} stub is not a GUI program")
+            if arch.endswith("console"):
+                self.assertRegex(dump, r"Subsystem\s+00000003", f"{arch} stub is not a console program")
+            else:
+                self.assertRegex(dump, r"Subsystem\s+00000002", f"{arch} stub is not a GUI program")
 
     def test_windows_stubs_load_at_start_only_what_the_system_takes_from_its_folder(self):
         # The loader resolves static imports (and theirs) before the stub can
@@ -49,7 +57,8 @@ class StubImage(unittest.TestCase):
         for arch, path in self.stubs().items():
             if arch == "native":
                 continue
-            dump = subprocess.run([OBJDUMP[arch], "-p", str(path)], capture_output=True, text=True, check=True).stdout
+            dump = subprocess.run([OBJDUMP[arch.split()[0]], "-p", str(path)], capture_output=True, text=True,
+                                  check=True).stdout
             dlls = {m.lower() for m in re.findall(r"DLL Name: (\S+)", dump)}
             self.assertEqual(dlls, {"kernel32.dll", "msvcrt.dll"}, arch)
 
@@ -60,7 +69,7 @@ class StubImage(unittest.TestCase):
             size = path.stat().st_size
             print(f"{arch} stub: {size} bytes, {SIZE_BUDGET - size} under the budget of {SIZE_BUDGET}", flush=True)
             self.assertLessEqual(size, SIZE_BUDGET,
-                                 f"{arch} stub is too large; scripts/stub-size.py build/{arch} shows what it holds")
+                                 f"{arch} stub is too large; scripts/stub-size.py build/{arch.split()[0]} shows what it holds")
 
     def test_windows_stubs_carry_the_manifest(self):
         for arch, path in self.stubs().items():

@@ -62,27 +62,34 @@ TEST(ConfigRead, Values) {
         LaunchConfig expected;
     } cases[] = {
         {"all keys", Config("<Run>app.exe</Run><Title>My App</Title><Prog>0</Prog><UsePW>1</UsePW><pid>x</pid>"),
-         true, {"app.exe", "My App", 1, true, "9dd4e461268c8034f5c8564e155c67a6"}},
+         true, {"app.exe", "My App", 1, true, "9dd4e461268c8034f5c8564e155c67a6", false, ""}},
         {"defaults", Config(""), true, {}},
         {"any order", Config("<pid>x</pid><UsePW>1</UsePW><Title>T</Title><Run>r</Run>"), true,
-         {"r", "T", 1, true, "9dd4e461268c8034f5c8564e155c67a6"}},
-        {"leading space kept", Config("<Run> app.exe</Run>"), true, {" app.exe", "", 0, false, ""}},
-        {"subfolder", Config("<Run>bin\\app.exe</Run>"), true, {"bin\\app.exe", "", 0, false, ""}},
-        {"reference decoded", Config("<Title>A &amp; B</Title>"), true, {"", "A & B", 0, false, ""}},
-        {"first of two", Config("<Run>one</Run><Run>two</Run>"), true, {"one", "", 0, false, ""}},
-        {"UsePW without pid", Config("<UsePW>1</UsePW>"), true, {"", "", 1, false, ""}},
-        {"UsePW read like atoi", Config("<UsePW> 2x</UsePW>"), true, {"", "", 2, false, ""}},
-        {"UsePW not a number", Config("<UsePW>yes</UsePW>"), true, {"", "", 0, false, ""}},
-        {"pid without UsePW", Config("<pid>x</pid>"), true, {"", "", 0, true, "9dd4e461268c8034f5c8564e155c67a6"}},
-        {"empty pid element tag", Config("<pid/>"), true, {"", "", 0, true, kEmptyDigest}},
-        {"empty pid element", Config("<pid></pid>"), true, {"", "", 0, true, kEmptyDigest}},
-        {"pid leading space", Config("<pid> x</pid>"), true, {"", "", 0, true, "f6ad5d21eaa32e5b71fa58df6050314c"}},
-        {"pid trailing space", Config("<pid>x </pid>"), true, {"", "", 0, true, "45b32ea04698cee08d688a80f4a9c2ad"}},
-        {"pid reference", Config("<pid>a&amp;b</pid>"), true, {"", "", 0, true, "b96e7bda9c9feee3259b177bd456b0a5"}},
+         {"r", "T", 1, true, "9dd4e461268c8034f5c8564e155c67a6", false, ""}},
+        {"leading space kept", Config("<Run> app.exe</Run>"), true, {" app.exe", "", 0, false, "", false, ""}},
+        {"subfolder", Config("<Run>bin\\app.exe</Run>"), true, {"bin\\app.exe", "", 0, false, "", false, ""}},
+        {"reference decoded", Config("<Title>A &amp; B</Title>"), true, {"", "A & B", 0, false, "", false, ""}},
+        {"first of two", Config("<Run>one</Run><Run>two</Run>"), true, {"one", "", 0, false, "", false, ""}},
+        {"UsePW without pid", Config("<UsePW>1</UsePW>"), true, {"", "", 1, false, "", false, ""}},
+        {"UsePW read like atoi", Config("<UsePW> 2x</UsePW>"), true, {"", "", 2, false, "", false, ""}},
+        {"UsePW not a number", Config("<UsePW>yes</UsePW>"), true, {"", "", 0, false, "", false, ""}},
+        {"pid without UsePW", Config("<pid>x</pid>"), true,
+         {"", "", 0, true, "9dd4e461268c8034f5c8564e155c67a6", false, ""}},
+        {"empty pid element tag", Config("<pid/>"), true, {"", "", 0, true, kEmptyDigest, false, ""}},
+        {"empty pid element", Config("<pid></pid>"), true, {"", "", 0, true, kEmptyDigest, false, ""}},
+        {"pid leading space", Config("<pid> x</pid>"), true,
+         {"", "", 0, true, "f6ad5d21eaa32e5b71fa58df6050314c", false, ""}},
+        {"pid trailing space", Config("<pid>x </pid>"), true,
+         {"", "", 0, true, "45b32ea04698cee08d688a80f4a9c2ad", false, ""}},
+        {"pid reference", Config("<pid>a&amp;b</pid>"), true,
+         {"", "", 0, true, "b96e7bda9c9feee3259b177bd456b0a5", false, ""}},
         {"pid CDATA", Config("<pid><![CDATA[a&b]]></pid>"), true,
-         {"", "", 0, true, "b96e7bda9c9feee3259b177bd456b0a5"}},
-        {"Cache on", Config("<Run>a</Run><Cache>1</Cache>"), true, {"a", "", 0, false, "", true}},
-        {"Cache read like atoi", Config("<Cache> 2x</Cache>"), true, {"", "", 0, false, "", true}},
+         {"", "", 0, true, "b96e7bda9c9feee3259b177bd456b0a5", false, ""}},
+        // The deployer's quoting stays as written, untrimmed; references are decoded.
+        {"Args as written", Config("<Args> /qn \"a b\" &quot;c&quot; </Args><Run>r</Run>"), true,
+         {"r", "", 0, false, "", false, " /qn \"a b\" \"c\" "}},
+        {"Cache on", Config("<Run>a</Run><Cache>1</Cache>"), true, {"a", "", 0, false, "", true, ""}},
+        {"Cache read like atoi", Config("<Cache> 2x</Cache>"), true, {"", "", 0, false, "", true, ""}},
         {"Cache 0", Config("<Cache>0</Cache>"), true, {}},
         {"Cache not a number", Config("<Cache>yes</Cache>"), true, {}},
         {"Cache empty", Config("<Cache/>"), true, {}},
@@ -93,13 +100,14 @@ TEST(ConfigRead, Values) {
     };
     for (const auto& c : cases) {
         // Start from other values: a failed read must leave the defaults.
-        LaunchConfig config{"stale", "stale", 7, true, "stale", true};
+        LaunchConfig config{"stale", "stale", 7, true, "stale", true, "stale"};
         EXPECT_EQ(ReadLaunchConfig(c.text, config), c.ok) << c.name;
         EXPECT_EQ(config.run, c.expected.run) << c.name;
         EXPECT_EQ(config.title, c.expected.title) << c.name;
         EXPECT_EQ(config.usePassword, c.expected.usePassword) << c.name;
         EXPECT_EQ(config.hasPid, c.expected.hasPid) << c.name;
         EXPECT_EQ(config.password, c.expected.password) << c.name;
+        EXPECT_EQ(config.args, c.expected.args) << c.name;
         EXPECT_EQ(config.cache, c.expected.cache) << c.name;
     }
 }

@@ -25,6 +25,23 @@ TEST(LaunchArguments, EachArgumentQuotedThenTheSourceToken) {
     for (const Case& c : cases) EXPECT_EQ(BuildLaunchArguments(c.args, "Z:\\dist\\app.exe"), c.expected) << c.args.back();
 }
 
+TEST(LaunchArguments, FixedArgumentsComeFirstAsWritten) {
+    const std::string forwarded = "\"/S\" \"SFXSOURCE:Z:\\l.exe\"";
+    const struct {
+        std::string fixed, expected;
+    } cases[] = {
+        {"", forwarded},  // exactly the line without them
+        {"/qn", "/qn " + forwarded},
+        {"--name \"a b\" c\\", "--name \"a b\" c\\ " + forwarded},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WithFixedArguments(c.fixed, forwarded), c.expected) << c.fixed;
+}
+
+TEST(LaunchArguments, APackageGetsTheSourceAsAPropertyAfterTheFixedArguments) {
+    EXPECT_EQ(WithFixedArguments("/qn", BuildPackageArguments("C:\\My Setups\\setup.exe")),
+              "/qn SFXSOURCE=\"C:\\My Setups\\setup.exe\"");
+}
+
 TEST(LaunchArguments, TrailByteOfADoubleByteCharacterIsNoBackslash) {
     // 0x95 0x5C is one Shift-JIS character whose trail byte is '\'.
     const std::string name = "\x95\x5c";
