@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Draws the launcher's icon (a box with an arrow out of it) as res/launcher.ico.
 
-The icon holds 16x16 and 32x32 images with a 16-colour palette and a
-transparency mask: the drawing has four flat colours, and the stub carries
+The icon holds 16x16 and 32x32 images as palette PNGs with a transparent
+entry (Windows reads PNG images in icons from Vista on, the oldest system
+the stub runs on): the drawing has four flat colours, and the stub carries
 the icon in every launcher, so it is kept small (a deployer's own icon
 replaces it, see sfxpack --icon).
 Run it again after changing the drawing; the .ico file is committed.
 """
 import struct
 import sys
+import zlib
 
 
 def draw(size):
@@ -30,30 +32,30 @@ def draw(size):
     return pixels
 
 
+def chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
 def image_bytes(size):
+    """One image as a PNG: 4 bits per pixel, palette entry 0 transparent."""
     pixels = draw(size)
-    palette = [(0, 0, 0)]  # index 0: black, behind the mask's transparent pixels
+    palette = [(0, 0, 0, 0)]
     for row in pixels:
-        for (r, g, b, a) in row:
-            if a and (r, g, b) not in palette:
-                palette.append((r, g, b))
+        for pixel in row:
+            if pixel[3] and pixel not in palette:
+                palette.append(pixel)
     assert len(palette) <= 16
-    palette += [(0, 0, 0)] * (16 - len(palette))
-    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, 0, 0, 0, 16, 0)
-    colours = b"".join(bytes((b, g, r, 0)) for (r, g, b) in palette)
-    xor_row, mask_row = ((size * 4 + 31) // 32) * 4, ((size + 31) // 32) * 4
-    xor, and_mask = b"", b""
-    for row in reversed(pixels):
-        nibbles = [palette.index((r, g, b)) if a else 0 for (r, g, b, a) in row]
-        packed = bytes((nibbles[i] << 4) | nibbles[i + 1] for i in range(0, size, 2))
-        xor += packed + bytes(xor_row - len(packed))
-        bits = 0
-        for x, (_, _, _, a) in enumerate(row):
-            if not a:
-                bits |= 1 << (size - 1 - x)  # 1: transparent
-        mask = bits.to_bytes(size // 8, "big")
-        and_mask += mask + bytes(mask_row - len(mask))
-    return header + colours + xor + and_mask
+    rows = b""
+    for row in pixels:
+        indices = [palette.index(p) if p[3] else 0 for p in row]
+        packed = bytes((indices[i] << 4) | indices[i + 1] for i in range(0, size, 2))
+        rows += b"\0" + packed  # filter type 0 (none) per row
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 4, 3, 0, 0, 0))
+            + chunk(b"PLTE", b"".join(bytes(p[:3]) for p in palette))
+            + chunk(b"tRNS", bytes(p[3] for p in palette))
+            + chunk(b"IDAT", zlib.compress(rows, 9))
+            + chunk(b"IEND", b""))
 
 
 def main(out):
@@ -62,7 +64,7 @@ def main(out):
     data = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for n, img in zip(sizes, images):
-        data += struct.pack("<BBBBHHII", n, n, 16, 0, 1, 4, len(img), offset)
+        data += struct.pack("<BBBBHHII", n, n, 0, 0, 1, 32, len(img), offset)
         offset += len(img)
     data += b"".join(images)
     with open(out, "wb") as f:
