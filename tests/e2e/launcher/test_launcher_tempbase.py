@@ -22,7 +22,7 @@ import subprocess
 import sys
 import tempfile
 
-from harness import skip, windows_path
+from harness import skip, skip_part, windows_path
 from launcher_support import (LauncherTestCase, NativeRunner, describe_tree, pack_launcher, program_name,
                               read_reports, report_program, run_suite)
 
@@ -91,6 +91,10 @@ class TempBase(LauncherTestCase):
                       "be started from there", stderr)
 
     def test_when_no_place_will_do_each_is_named(self):
+        if self.dir.resolve().is_relative_to("/tmp"):
+            reason = "the build lies under /tmp, which this case mounts over (the launcher and its folders with it)"
+            skip_part(reason)
+            self.skipTest(reason)
         report, env = self.report_env("nowhere")
         cache = self.dir / "cache"
         cache.mkdir(exist_ok=True)
